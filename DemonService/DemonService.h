@@ -1,0 +1,101 @@
+#pragma once
+
+// DemonService: the one context of the service process. Built on first use (GetInstance) in the
+// service and in every command-line run, destroyed at process end. It knows where the application and
+// its sibling files are installed, where the console user's data folder and settings file are, the
+// localized texts, the current pipe client, the run status, the suspend flag and the open log file.
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "base/Win32Resources.h"
+#include "DemonServiceClient.h"
+
+// Capacities of the fixed text fields.
+constexpr std::size_t kAppTitleChars = 256;
+constexpr std::size_t kMenuTitleChars = 128;
+// The pipe client's message buffer.
+constexpr std::size_t kClientBufferSize = 20480;
+
+// m_status values.
+constexpr int kStatusConstructed = 0;
+constexpr int kStatusRunning = 1;
+constexpr int kStatusStopping = 2;
+
+class DemonService {
+public:
+    // Builds the context on first use; null only when its memory cannot be had (a later call tries
+    // again). Any thread may call it.
+    static DemonService* GetInstance();
+    // Destroys the context at process end. Threads that use it are asked to stop and waited for first;
+    // if one does not end in time the context is left alive rather than freed under it.
+    static void DestroyInstance();
+
+    // Recomputes m_dataDir and m_iniPath for the user now at the console; both keep their old values
+    // when any step fails. Writes "Running" = "1" to the new settings file while the service runs.
+    void ReloadUserPaths();
+    // Process end: stops the client (m_isExit, pipe closed) and closes the log file.
+    void ReleaseHandles();
+
+    // Copies of the user paths, whole and consistent even while ReloadUserPaths replaces them.
+    std::wstring DataDir() const;
+    std::wstring IniPath() const;
+    const std::wstring& AppPath() const { return m_appPath; }
+
+    // The diagnostic log writer (see host/DiagnosticLog.h for the free functions around it).
+    void WriteLog(const char* tag, const char* message, const char* sourceFile, int line, bool force);
+    // Closes the log file; the next WriteLog opens it again under the current date.
+    void CloseLogFile();
+
+    // The run loop of the service main thread: returns once g_running is cleared.
+    void Run();
+
+    // Pipe client (link/).
+    BOOL StartClient(const wchar_t* appPath);
+    void OnClientThreadExit();
+    // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.
+    void StopCurrentClient();
+
+    // Application supervision (supervision/).
+    bool CheckCorvaneIsRunning();
+    void KillCorvane(int pid);
+    void ReStartCorvane(bool forceBackground);
+
+    // Fields the other parts of the service use. Fixed after construction unless noted.
+    std::unique_ptr<char[]> m_clientBuffer;        // kClientBufferSize bytes, owned
+    std::atomic<bool> m_hibernate{false};          // a suspend was seen while the application ran
+    wchar_t m_appTitle[kAppTitleChars] = {};       // localized title; empty without resource library
+    wchar_t m_sendboxMenuTitle[kMenuTitleChars] = {};
+    std::wstring m_appPath;
+    std::wstring m_lockerPluginPath;
+    std::wstring m_resourceDllPath;
+    std::wstring m_devconPath;
+    std::wstring m_cameraInfPath;
+    std::wstring m_diskBridgePath;
+    std::atomic<int> m_status{kStatusConstructed};
+
+    // The current pipe client, shared with its thread so that a replaced record outlives its thread.
+    std::shared_ptr<CDemonServiceClient> CurrentClient() const;
+
+private:
+    DemonService();
+    ~DemonService() = default;
+    DemonService(const DemonService&) = delete;
+    DemonService& operator=(const DemonService&) = delete;
+
+    void SetUserPaths(const std::wstring& appData);
+
+    mutable std::mutex m_pathsLock;
+    std::wstring m_dataDir;                        // <roaming AppData>\Corvane, or empty
+    std::wstring m_iniPath;                        // m_dataDir + \BrisaRDP.ini, or empty
+
+    std::mutex m_logLock;                          // held over each whole WriteLog call
+    UniqueFileHandle m_logFile;
+
+    mutable std::mutex m_clientLock;
+    std::shared_ptr<CDemonServiceClient> m_client;
+};

@@ -1,0 +1,42 @@
+#include "host/ConsoleUser.h"
+
+#include <windows.h>
+#include <sddl.h>
+#include <wtsapi32.h>
+
+#include "base/Win32Resources.h"
+
+namespace {
+
+constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
+constexpr DWORD kTokenUserBufferBytes = 1024;
+constexpr wchar_t kShellFoldersSuffix[] = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+} // namespace
+
+std::optional<RegistryText> ReadConsoleUserAppData()
+{
+    const DWORD session = ::WTSGetActiveConsoleSessionId();
+    if (session == kNoConsoleSession) {
+        return std::nullopt;
+    }
+    UniqueHandle token;
+    if (!::WTSQueryUserToken(session, token.put())) {
+        return std::nullopt;
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return std::nullopt;
+    }
+    UniqueLocalWideString sidText;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, sidText.put())) {
+        return std::nullopt;
+    }
+    const std::wstring subkey = std::wstring(sidText.get()) + kShellFoldersSuffix;
+    UniqueRegKey shellFolders;
+    if (::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_ALL_ACCESS, shellFolders.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return ReadRegistryText(shellFolders.get(), L"AppData");
+}

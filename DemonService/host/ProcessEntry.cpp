@@ -1,0 +1,76 @@
+#include "host/ProcessEntry.h"
+
+#include <windows.h>
+
+#include "DemonService.h"
+#include "host/CommandLineSwitch.h"
+#include "host/DiagnosticLog.h"
+#include "host/ServiceControl.h"
+#include "host/ServiceRegistration.h"
+#include "host/ServiceStatus.h"
+
+namespace {
+
+// A service start with nobody's folder known yet gives the user's logon a moment.
+constexpr DWORD kWaitForUserProfileMs = 20000;
+constexpr DWORD kStartAfterInstallMs = 2000;
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+
+int RunDispatcher()
+{
+    wchar_t serviceName[] = L"Orvel";
+    const SERVICE_TABLE_ENTRYW table[] = {
+        {serviceName, ServiceMain},
+        {nullptr, nullptr},
+    };
+    if (!::StartServiceCtrlDispatcherW(table)) {
+        WritePanicLog("StartServiceCtrlDispatcher fail", false);
+    }
+    return kExitSuccess;
+}
+
+int RunSwitch(CommandLineSwitch command)
+{
+    switch (command) {
+    case CommandLineSwitch::Install:
+        if (!InstallService()) {
+            return kExitFailure;
+        }
+        ::Sleep(kStartAfterInstallMs);
+        StartServiceAndWait();
+        return kExitSuccess;
+    case CommandLineSwitch::Remove:
+        // Without the service manager behind it the stop cannot report, so it runs twice.
+        if (!StopService()) {
+            StopService();
+        }
+        return RemoveService() ? kExitSuccess : kExitFailure;
+    default:
+        return kExitSuccess;
+    }
+}
+
+} // namespace
+
+int RunProcessEntry(int argc, char** argv)
+{
+    DemonService* service = DemonService::GetInstance();
+    if (argc == 1 && service != nullptr && service->IniPath().empty()) {
+        ::Sleep(kWaitForUserProfileMs);
+    }
+
+    int exitCode = kExitSuccess;
+    if (argc <= 1 || !HasSwitchPrefix(argv[1])) {
+        exitCode = RunDispatcher();
+    } else {
+        exitCode = RunSwitch(ParseCommandLineSwitch(argv[1]));
+    }
+
+    if (service != nullptr) {
+        service->ReleaseHandles();
+    }
+    DemonService::DestroyInstance();
+    return exitCode;
+}

@@ -1,0 +1,151 @@
+#include "host/ServiceControl.h"
+
+#include "DemonService.h"
+#include "host/DiagnosticLog.h"
+#include "host/FileSystem.h"
+#include "host/ServiceRegistration.h"
+#include "host/ServiceStatus.h"
+#include "host/SettingsFile.h"
+
+namespace {
+
+constexpr DWORD kRunLoopPollMs = 5000;
+constexpr DWORD kStopSettleMs = 2000;
+constexpr DWORD kStopForUpdateDelayMs = 5;
+constexpr int kRestartOnSessionChange = 2;
+
+void OnSuspend(DemonService* service)
+{
+    WriteServiceText(L"hibernating", L"1");
+    (void)service;
+}
+
+void OnPowerEvent(DWORD eventType, DemonService* service)
+{
+    switch (eventType) {
+    case PBT_APMSUSPEND:
+        OnSuspend(service);
+        return;
+    case PBT_APMRESUMESUSPEND:
+    case PBT_APMRESUMEAUTOMATIC:
+        return;
+    default:
+        ReportCurrentServiceState();
+        return;
+    }
+}
+
+void OnSessionChange(DemonService* service)
+{
+    if (service != nullptr) {
+        service->ReloadUserPaths();
+    }
+    if (ReadCorvaneInt(L"Restart") == kRestartOnSessionChange) {
+        LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart 2");
+    } else {
+        LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart not 2");
+    }
+    ReportCurrentServiceState();
+}
+
+} // namespace
+
+void WINAPI ServiceMain(DWORD, LPWSTR*)
+{
+    InitServiceStatus();
+    g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ServiceCtrlHandler, nullptr);
+    if (g_statusHandle != nullptr) {
+        RunService();
+    } else {
+        WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
+    }
+    ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
+}
+
+void RunService()
+{
+    if (!ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint)) {
+        return;
+    }
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return;
+    }
+    if (service->IniPath().empty()) {
+        service->ReloadUserPaths();
+    }
+    g_running = 1;
+    if (FileExists(service->AppPath().c_str())) {
+        service->Run();
+    }
+}
+
+void DemonService::Run()
+{
+    m_status = kStatusRunning;
+    LOG_SERVICE("Run");
+    while (g_running != 0) {
+        ::Sleep(kRunLoopPollMs);
+    }
+}
+
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
+{
+    DemonService* service = DemonService::GetInstance();
+    switch (control) {
+    case SERVICE_CONTROL_POWEREVENT:
+        OnPowerEvent(eventType, service);
+        break;
+    case SERVICE_CONTROL_STOP:
+    case SERVICE_CONTROL_SHUTDOWN:
+        g_running = 0;
+        ReportServiceStatus(SERVICE_STOP_PENDING, kPendingWaitHint);
+        StopService();
+        break;
+    case SERVICE_CONTROL_PAUSE:
+        ReportServiceStatus(SERVICE_PAUSE_PENDING, kPendingWaitHint);
+        ReportServiceStatus(SERVICE_PAUSED, kRunningWaitHint);
+        break;
+    case SERVICE_CONTROL_CONTINUE:
+        ReportServiceStatus(SERVICE_CONTINUE_PENDING, kPendingWaitHint);
+        ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint);
+        break;
+    case SERVICE_CONTROL_SESSIONCHANGE:
+        OnSessionChange(service);
+        break;
+    default:
+        ReportCurrentServiceState();
+        break;
+    }
+    return NO_ERROR;
+}
+
+bool StopService()
+{
+    WriteServiceNumber(L"Running", 0);
+    WriteServiceNumber(L"Debug", 0);
+    WriteServiceNumber(L"write_log", 0);
+    WriteServiceText(L"Log_Path", L"");
+    WriteServiceText(L"StartClient", L"Stop");
+    WriteServiceText(L"CDemonServiceClient", L"Stop");
+    WriteServiceText(L"Client_run", L"Stop");
+    WriteServiceText(L"Connected", L"Disconnected");
+
+    DemonService* service = DemonService::GetInstance();
+    if (service != nullptr) {
+        service->m_status = kStatusStopping;
+    }
+    ::Sleep(kStopSettleMs);
+    if (service != nullptr) {
+        service->CloseLogFile();
+    }
+    return ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint) != FALSE;
+}
+
+DWORD WINAPI StopForUpdateThread(LPVOID)
+{
+    ::Sleep(kStopForUpdateDelayMs);
+    StopService();
+    RemoveService();
+    return 0;
+}

@@ -1,0 +1,148 @@
+#include "host/ServiceRegistration.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/Win32Resources.h"
+#include "host/DiagnosticLog.h"
+#include "host/OwnImagePath.h"
+#include "host/ServiceStatus.h"
+
+namespace {
+
+constexpr DWORD kServiceTypeCreated = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;  // 0x110
+constexpr DWORD kRemoveAccess = DELETE | SERVICE_STOP;                                           // 0x10020
+constexpr DWORD kMinPollMs = 1000;
+constexpr DWORD kMaxPollMs = 10000;
+
+UniqueServiceHandle OpenManager()
+{
+    return UniqueServiceHandle(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+}
+
+bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status)
+{
+    DWORD needed = 0;
+    return ::QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(status), sizeof(*status),
+                                  &needed) != FALSE;
+}
+
+// One tenth of the wait hint, kept between one and ten seconds.
+DWORD PollInterval(DWORD waitHint)
+{
+    const DWORD tenth = waitHint / 10;
+    return tenth < kMinPollMs ? kMinPollMs : (tenth > kMaxPollMs ? kMaxPollMs : tenth);
+}
+
+// Waits while the service stays in `pending`, as long as its check point grows within the wait hint.
+// False when a query failed.
+bool WaitWhilePending(SC_HANDLE service, SERVICE_STATUS_PROCESS* status, DWORD pending)
+{
+    DWORD clockStart = ::GetTickCount();
+    DWORD lastCheckPoint = status->dwCheckPoint;
+    while (status->dwCurrentState == pending) {
+        ::Sleep(PollInterval(status->dwWaitHint));
+        if (!QueryStatus(service, status)) {
+            return false;
+        }
+        if (status->dwCheckPoint > lastCheckPoint) {
+            clockStart = ::GetTickCount();
+            lastCheckPoint = status->dwCheckPoint;
+        } else if (::GetTickCount() - clockStart > status->dwWaitHint) {
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool InstallService()
+{
+    {
+        UniqueServiceHandle manager = OpenManager();
+        if (manager) {
+            UniqueServiceHandle existing(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+            if (existing) {
+                return true;
+            }
+        }
+    }
+
+    wchar_t ownImage[kOwnImagePathChars] = {};
+    GetOwnImagePath(ownImage);
+    // Quoted, so that a blank in the path can never make the manager start another program.
+    const std::wstring imagePath = std::wstring(L"\"") + ownImage + L"\"";
+
+    UniqueServiceHandle manager = OpenManager();
+    if (!manager) {
+        LOG_SERVICE_F(128, "InstallService OpenSCManager fail ,error =%lu", ::GetLastError());
+        return false;
+    }
+    UniqueServiceHandle created(::CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                                                 kServiceTypeCreated, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                                 imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!created) {
+        LOG_SERVICE_F(128, "InstallService CreateService fail ,error =%lu", ::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool RemoveService()
+{
+    {
+        UniqueServiceHandle manager = OpenManager();
+        if (!manager) {
+            return false;
+        }
+        UniqueServiceHandle existing(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+        if (!existing) {
+            return true;  // nothing to remove
+        }
+    }
+    UniqueServiceHandle manager = OpenManager();
+    if (!manager) {
+        return false;
+    }
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kServiceName, kRemoveAccess));
+    if (!service) {
+        return false;
+    }
+    SERVICE_STATUS status = {};
+    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    if (!::DeleteService(service.get())) {
+        return ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+    }
+    return true;
+}
+
+void StartServiceAndWait()
+{
+    UniqueServiceHandle manager = OpenManager();
+    if (!manager) {
+        return;
+    }
+    UniqueServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
+    if (!service) {
+        return;
+    }
+    SERVICE_STATUS_PROCESS status = {};
+    if (!QueryStatus(service.get(), &status)) {
+        return;
+    }
+    if (status.dwCurrentState != SERVICE_STOPPED && status.dwCurrentState != SERVICE_STOP_PENDING) {
+        return;
+    }
+    if (!WaitWhilePending(service.get(), &status, SERVICE_STOP_PENDING)) {
+        return;
+    }
+    if (!::StartServiceW(service.get(), 0, nullptr)) {
+        return;
+    }
+    if (!QueryStatus(service.get(), &status)) {
+        return;
+    }
+    WaitWhilePending(service.get(), &status, SERVICE_START_PENDING);
+}

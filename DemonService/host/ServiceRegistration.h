@@ -1,0 +1,14 @@
+#pragma once
+
+// Registration of "Orvel" with the service control manager.
+
+// Creates the service (own process, interactive, demand start, LocalSystem, quoted image path). True
+// when it exists afterwards: an existing registration is left untouched. A failed creation is logged.
+bool InstallService();
+// Stops and deletes the service. True when it is gone or marked for deletion, and when there was
+// nothing to remove; false when the manager or the service could not be opened for deletion, or the
+// deletion failed.
+bool RemoveService();
+// Starts the service when it is stopped (waiting for a pending stop first) and waits while it is
+// start-pending, as long as it makes progress. Logs nothing.
+void StartServiceAndWait();

@@ -1,0 +1,69 @@
+#include "host/SettingsFile.h"
+
+#include <cwchar>
+
+#include "DemonService.h"
+#include "host/DecimalText.h"
+
+namespace {
+
+// INI texts are read into 128 characters; numbers are converted through at most 128 ANSI bytes.
+constexpr DWORD kIniTextChars = 128;
+constexpr int kIniNumberBytes = 128;
+
+bool IsEmpty(const wchar_t* text) { return text == nullptr || text[0] == L'\0'; }
+
+} // namespace
+
+bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key, int* value)
+{
+    if (IsEmpty(path) || IsEmpty(section) || IsEmpty(key) || value == nullptr) {
+        return false;
+    }
+    wchar_t text[kIniTextChars] = {};
+    ::GetPrivateProfileStringW(section, key, L"", text, kIniTextChars, path);
+    if (text[0] == L'\0') {
+        return false;
+    }
+    char ansi[kIniNumberBytes] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, kIniNumberBytes - 1, nullptr, nullptr);
+    *value = ParseDecimalInt(ansi);
+    return true;
+}
+
+BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value)
+{
+    if (path.empty()) {
+        return FALSE;
+    }
+    return ::WritePrivateProfileStringW(section, key, value, path.c_str());
+}
+
+BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value)
+{
+    wchar_t text[kIniTextChars] = {};
+    std::swprintf(text, kIniTextChars, L"%d", value);
+    return WriteIniText(path, section, key, text);
+}
+
+BOOL WriteServiceText(const wchar_t* key, const wchar_t* value)
+{
+    DemonService* service = DemonService::GetInstance();
+    return service != nullptr ? WriteIniText(service->IniPath(), kServiceSection, key, value) : FALSE;
+}
+
+BOOL WriteServiceNumber(const wchar_t* key, int value)
+{
+    DemonService* service = DemonService::GetInstance();
+    return service != nullptr ? WriteIniNumber(service->IniPath(), kServiceSection, key, value) : FALSE;
+}
+
+int ReadCorvaneInt(const wchar_t* key)
+{
+    int value = 0;
+    DemonService* service = DemonService::GetInstance();
+    if (service != nullptr) {
+        ReadIniInt(service->IniPath().c_str(), kCorvaneSection, key, &value);
+    }
+    return value;
+}

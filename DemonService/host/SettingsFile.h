@@ -1,0 +1,31 @@
+#pragma once
+
+// The settings file BrisaRDP.ini shared with the application, and INI numbers.
+
+#include <windows.h>
+
+#include <string>
+
+// Section names of BrisaRDP.ini.
+constexpr wchar_t kServiceSection[] = L"Service";
+constexpr wchar_t kCorvaneSection[] = L"Corvane";
+constexpr wchar_t kBrisaRdpSection[] = L"BrisaRDP";
+
+// Reads key as an integer the way the application writes it: the text (at most 127 characters) in the
+// ANSI code page, leading blanks, an optional sign, digits up to the first other character; no digits
+// give 0, values beyond 32 bits are clamped. An empty or missing key returns false and leaves *value
+// untouched. A null or empty path, section or key returns false.
+bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key, int* value);
+
+// Writes a text value to a section of the given file. An empty path writes nothing and returns FALSE:
+// without a known user folder there is no settings file.
+BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value);
+// Writes a number formatted with "%d".
+BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value);
+
+// Section "Service" of the context's current settings file (the path is fetched afresh for each write).
+BOOL WriteServiceText(const wchar_t* key, const wchar_t* value);
+BOOL WriteServiceNumber(const wchar_t* key, int value);
+
+// Reads an integer from section "Corvane" of the current settings file; 0 when missing or empty.
+int ReadCorvaneInt(const wchar_t* key);

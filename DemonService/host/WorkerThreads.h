@@ -1,0 +1,16 @@
+#pragma once
+
+// Threads that use the context (pipe clients, their exit notifications, the stop-for-update work) are
+// started here and counted, so that process end can wait for them before the context goes away.
+
+#include <windows.h>
+
+// Starts routine(parameter) on a new thread (default security and stack, running at once). When
+// thread is not null it receives a handle the caller owns. False when the thread cannot be created.
+bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* thread = nullptr);
+
+// Waits until every worker thread has returned, at most timeoutMs; true when none is left.
+bool WaitForWorkerThreads(DWORD timeoutMs);
+
+// Whether the calling thread is one of the worker threads.
+bool IsWorkerThread();

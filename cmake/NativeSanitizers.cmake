@@ -1,0 +1,5 @@
+# Native builds of the pure logic run under AddressSanitizer and UBSan.
+if(ORVEL_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()

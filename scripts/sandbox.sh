@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Lays out a Corvane installation inside the build tree's Wine prefix, as the installer would on Windows:
+#   C:\Program Files\Corvane\  the service, the companion application and their sibling files
+#   HKLM\Software\Halvex\Corvane  "path" and "ResourceFile"
+#   the console user's "Shell Folders" "AppData" under HKEY_USERS
+# Usage: scripts/sandbox.sh [--prefix-only]
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "sandbox: creating the Wine prefix $WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wine wineboot -i >/dev/null 2>&1
+  wineserver -w
+  # A crashing test program must never wait for a dialog.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  wineserver -w
+fi
+[ "${1:-}" = "--prefix-only" ] && exit 0
+
+install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"
+mkdir -p "$install_dir"
+for f in "$ORVEL_BUILD_DIR"/sandbox/*; do
+  [ -e "$f" ] && cp -f "$f" "$install_dir/"
+done
+
+win_install='C:\Program Files\Corvane'
+wine reg add 'HKLM\Software\Halvex\Corvane' /v path /t REG_SZ /d "$win_install\\Corvane.exe" /f >/dev/null 2>&1
+wine reg add 'HKLM\Software\Halvex\Corvane' /v ResourceFile /t REG_SZ /d "$win_install\\ResText2052.dll" /f >/dev/null 2>&1
+# Wine's console user is S-1-5-21-0-0-0-1000; its roaming folder is what Explorer records there.
+user_sid='S-1-5-21-0-0-0-1000'
+appdata=$(wine reg query "HKU\\$user_sid\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v AppData 2>/dev/null | tr -d '\r' | awk -F'REG_SZ' '/AppData/ {gsub(/^[ \t]+/, "", $2); print $2}')
+if [ -z "$appdata" ]; then
+  appdata='C:\users\root\AppData\Roaming'
+  wine reg add "HKU\\$user_sid\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v AppData /t REG_SZ /d "$appdata" /f >/dev/null 2>&1
+fi
+wineserver -w
+echo "sandbox: installed in $win_install, user data in $appdata\\Corvane"
