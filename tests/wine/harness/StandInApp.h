@@ -1,0 +1,174 @@
+#pragma once
+
+// Test-side view of the stand-in companion application (Corvane.exe) and its files, of the user's
+// settings file, of processes found by image path, and of the pipe as the service's client sees it.
+//
+// The stand-in is driven through files beside its executable:
+//   Corvane.script   the steps its next start runs (the service starts it with a fixed command line)
+//   Corvane.inbox    steps appended here are run by a running instance within about 100 ms
+//   Corvane.journal  what it did: one record per start, step and pipe event
+// Its step language is described in standins/CorvaneApp/README.md.
+//
+// Every helper is safe to call from any test thread; none throws. Waits poll every 20-50 ms and give up
+// at their timeout.
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Win32Resources.h"
+
+namespace orvel_test {
+
+// ---- The installed stand-in -------------------------------------------------------------------------
+
+// C:\Program Files\Corvane\Corvane.exe, where scripts/sandbox.sh installs it, and its folder (no
+// trailing backslash).
+std::wstring InstalledAppPath();
+std::wstring InstalledAppFolder();
+
+// One record of the journal: field name to value, escapes undone. Every record has "event", "pid",
+// "time" and "tick"; starts ("event" = "start") also "cmdline", "cwd", "session", "user", "exe", "ppid",
+// "desktop", "appdata" and "script"; steps "source" ("script" or "inbox"), "result" and, when the step
+// has one, "arg".
+using JournalRecord = std::map<std::wstring, std::wstring>;
+
+// Parses journal text (UTF-8). A last line without its line end is still being written and is left out.
+std::vector<JournalRecord> ParseJournal(const std::string& utf8);
+
+// Field helpers: the value or an empty text, and a numeric field (0 when absent or not a number).
+std::wstring Field(const JournalRecord& record, const wchar_t* name);
+unsigned long long NumberField(const JournalRecord& record, const wchar_t* name);
+
+class StandInApp {
+public:
+    explicit StandInApp(std::wstring exePath = InstalledAppPath());
+
+    const std::wstring& ExePath() const { return m_exePath; }
+    std::wstring Folder() const;
+    std::wstring JournalPath() const;
+    std::wstring ScriptPath() const;
+    std::wstring InboxPath() const;
+    bool Installed() const;
+
+    // Corvane.script, read by the next start. once: the file starts with "#once" and the start that reads
+    // it deletes it, so later starts run no script. Written whole (a temporary file renamed into place).
+    bool WriteScript(const std::wstring& steps, bool once = true) const;
+    bool RemoveScript() const;
+
+    // Appends steps (one line; several steps separated by ';' or line ends) for a running instance. If no
+    // instance is running, the next one takes them at its first poll.
+    bool AppendInbox(const std::wstring& steps) const;
+    bool RemoveInbox() const;
+
+    // Starts the stand-in directly (not through the service), in its own folder: the command line is the
+    // quoted path, then arguments when not empty. Returns the process handle (invalid on failure).
+    UniqueHandle Start(const std::wstring& arguments = std::wstring(), DWORD* processId = nullptr) const;
+    // Starts it with exactly this command line (the service, for one, passes the path unquoted).
+    UniqueHandle StartCommandLine(const std::wstring& commandLine, DWORD* processId = nullptr) const;
+    // Starts it with --script and the steps as one argument, quoted so that the program receives them
+    // exactly.
+    UniqueHandle StartWithScript(const std::wstring& steps, DWORD* processId = nullptr) const;
+
+    // The journal now; empty when there is none.
+    std::vector<JournalRecord> ReadJournal() const;
+    // Empties the journal (under the writers' lock, so no record is cut).
+    bool ClearJournal() const;
+    // The start records.
+    std::vector<JournalRecord> Starts() const;
+    // Waits until the journal holds at least count start records; starts receives them.
+    bool WaitForStarts(size_t count, DWORD timeoutMs, std::vector<JournalRecord>* starts = nullptr) const;
+    // Waits until some record satisfies match; found receives the first one.
+    bool WaitForRecord(const std::function<bool(const JournalRecord&)>& match, DWORD timeoutMs,
+                       JournalRecord* found = nullptr) const;
+    // Waits for a record with this event (from this process, unless processId is 0).
+    bool WaitForEvent(const std::wstring& event, DWORD processId, DWORD timeoutMs,
+                      JournalRecord* found = nullptr) const;
+
+    // Running instances of this executable (by full image path, letter case ignored).
+    std::vector<DWORD> RunningProcesses() const;
+    // Terminates every instance and waits for them to end; returns how many were terminated.
+    size_t KillAll(DWORD timeoutMs = 5000) const;
+
+    // Leaves no trace for the next test: kills every instance, removes script and inbox, clears the journal.
+    void Reset() const;
+
+private:
+    std::wstring m_exePath;
+};
+
+// ---- Processes by image path --------------------------------------------------------------------------
+
+// Process ids whose full image path equals imagePath (letter case ignored).
+std::vector<DWORD> FindProcessesByImagePath(const std::wstring& imagePath);
+size_t CountProcessesByImagePath(const std::wstring& imagePath);
+// Waits until exactly count processes run from imagePath.
+bool WaitForProcessCount(const std::wstring& imagePath, size_t count, DWORD timeoutMs);
+// Terminates them all and waits (up to timeoutMs) for each to end; returns how many were terminated.
+size_t KillProcessesByImagePath(const std::wstring& imagePath, DWORD timeoutMs = 5000);
+// Waits for a process to end and gives its exit code.
+bool WaitForExit(HANDLE process, DWORD timeoutMs, DWORD* exitCode = nullptr);
+
+// ---- Settings files ----------------------------------------------------------------------------------
+
+// %APPDATA%\Corvane\BrisaRDP.ini of the test process, which is where the stand-in writes its "ini" steps
+// when it runs as the same user.
+std::wstring UserSettingsPath();
+
+// Private-profile access to any section; writing creates the file's folder. ReadIniValue gives nullopt
+// when the key is absent.
+bool WriteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key, const std::wstring& value);
+std::optional<std::wstring> ReadIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key);
+bool DeleteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key);
+
+// Section "Corvane", the application's flags ("exit", "hibernating", "HideToTray", "Restart", "AppExit").
+constexpr wchar_t kCorvaneSection[] = L"Corvane";
+bool WriteCorvaneKey(const std::wstring& iniPath, const wchar_t* key, const std::wstring& value);
+std::optional<std::wstring> ReadCorvaneKey(const std::wstring& iniPath, const wchar_t* key);
+bool DeleteCorvaneKey(const std::wstring& iniPath, const wchar_t* key);
+
+// ---- The pipe, from the client's side ----------------------------------------------------------------
+
+constexpr wchar_t kCorvanePipeName[] = L"\\\\.\\pipe\\CorvaneServer";
+
+// A read-only client of \\.\pipe\CorvaneServer, opened the way the service opens it but overlapped so that
+// every read has a timeout.
+class PipeClient {
+public:
+    enum class Status { Message, Broken, Timeout };
+    struct ReadResult {
+        Status status = Status::Timeout;
+        std::string text;      // the bytes of one read
+        DWORD error = 0;       // the read's error when Broken
+    };
+
+    // Tries to open the pipe until timeoutMs has passed (the pipe may not exist yet, or be busy).
+    bool Connect(DWORD timeoutMs);
+    bool Connected() const { return m_pipe.valid(); }
+    // One ReadFile of up to 20 480 bytes, as the service reads.
+    ReadResult Read(DWORD timeoutMs);
+    // The process serving the pipe (0 when not connected).
+    DWORD ServerProcessId() const;
+    void Close() { m_pipe.reset(); }
+
+private:
+    UniqueFileHandle m_pipe;
+};
+
+// ---- Miscellaneous -----------------------------------------------------------------------------------
+
+// Quotes one command-line argument so that CommandLineToArgvW gives it back unchanged.
+std::wstring QuoteArgument(const std::wstring& argument);
+
+// A file the build puts in testdata/ (ResTextKeyEcho.dll, ResTextNoLoad.dll), as a Windows path.
+std::wstring TestDataPath(const std::wstring& name);
+
+// UTF-8 and wide text.
+std::wstring FromUtf8(const std::string& text);
+std::string ToUtf8(const std::wstring& text);
+
+} // namespace orvel_test
