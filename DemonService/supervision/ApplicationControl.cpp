@@ -1,0 +1,69 @@
+// Supervision of the running application: is it running, stop it, restart it in the user's session.
+
+#include <cstddef>
+
+#include "DemonService.h"
+#include "host/DiagnosticLog.h"
+#include "host/SettingsFile.h"
+#include "supervision/LaunchCommandLine.h"
+#include "supervision/ProcessSearch.h"
+#include "supervision/RunCorvane.h"
+
+namespace {
+
+// The exit code of a terminated application.
+constexpr UINT kTerminatedExitCode = 0xFFFFFFFF;
+// Log lines that carry a process id are formatted into this many bytes.
+constexpr std::size_t kProcessLogLineBytes = 128;
+
+} // namespace
+
+bool DemonService::CheckCorvaneIsRunning()
+{
+    LOG_SERVICE("CheckCorvaneIsRunning start");
+    ImagePathBuffer buffer = AllocateImagePathBuffer();
+    if (!buffer) {
+        return false;
+    }
+    bool running = false;
+    SearchProcessesByImagePath(m_appPath, buffer.get(), [&running](DWORD, HANDLE) {
+        running = true;
+        return false;
+    });
+    LOG_SERVICE("CheckCorvaneIsRunning end");
+    return running;
+}
+
+void DemonService::KillCorvane(int pid)
+{
+    ImagePathBuffer buffer = AllocateImagePathBuffer();
+    if (pid > 0 && buffer) {
+        // The id may have been given to another program since the application announced it: only a
+        // process that is the application is terminated by id. The same handle is checked and
+        // terminated, so the id cannot change hands in between.
+        UniqueHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(pid)));
+        if (process && ProcessImagePathIs(process.get(), m_appPath, buffer.get())) {
+            ::TerminateProcess(process.get(), kTerminatedExitCode);
+            LOG_SERVICE_F(kProcessLogLineBytes, "Corvane exit fail and  TerminateProcess %d", pid);
+            return;
+        }
+    }
+    if (!buffer) {
+        return;
+    }
+    SearchProcessesByImagePath(m_appPath, buffer.get(), [](DWORD processId, HANDLE process) {
+        ::TerminateProcess(process, kTerminatedExitCode);
+        LOG_SERVICE_F(kProcessLogLineBytes, "Terminate Process %d", static_cast<int>(processId));
+        return true;
+    });
+    LOG_SERVICE("KillCorvane end");
+}
+
+void DemonService::ReStartCorvane(bool forceBackground)
+{
+    LOG_SERVICE("ReStartCorvane");
+    KillCorvane(0);
+    // Read even when background is forced: the application's wish is looked at on every restart.
+    const int hideToTray = ReadCorvaneInt(L"HideToTray");
+    RunCorvane(m_appPath.c_str(), (forceBackground || hideToTray != 0) ? kBackgroundMode : 0);
+}

@@ -1,0 +1,33 @@
+#include "supervision/CrashCount.h"
+
+#include "DemonService.h"
+#include "host/SettingsFile.h"
+#include "supervision/CrashCounterPath.h"
+
+namespace {
+
+constexpr wchar_t kCrashSection[] = L"SC";
+constexpr wchar_t kCrashKey[] = L"crash";
+
+} // namespace
+
+bool ReadCrashCount(int* count)
+{
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return false;
+    }
+    const std::wstring path = CrashCounterPathFor(service->IniPath());
+    return ReadIniInt(path.c_str(), kCrashSection, kCrashKey, count);
+}
+
+bool WriteCrashCount(unsigned count)
+{
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return false;
+    }
+    // The text is the count's 32 bits read as a signed number, as "%d" gives it.
+    return WriteIniNumber(CrashCounterPathFor(service->IniPath()), kCrashSection, kCrashKey,
+                          static_cast<int>(count)) != FALSE;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+// The crash counter: section "SC", key "crash" of BrisaData.ini beside the settings file, raised once
+// for every restart after the application ended without notice. Kept for the application and for
+// diagnosis; the service never resets it.
+
+// Reads the counter into *count. False, with *count untouched, when the key is missing or empty, or no
+// context exists.
+bool ReadCrashCount(int* count);
+
+// Writes count as decimal text ("%d"); the file and key are created by the first write. True when the
+// write succeeded.
+bool WriteCrashCount(unsigned count);

@@ -1,0 +1,127 @@
+#pragma once
+
+// The smallest world in which the service supervises the application: a console user whose data
+// folder is a fresh temp folder with the log switched on, the installed stand-in with no instance
+// running and an empty journal, and a context built from that.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ContextSandbox.h"
+#include "DemonService.h"
+#include "StandInApp.h"
+
+namespace supervision_test {
+
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr DWORD kExitTimeoutMs = 5000;
+// How long a test watches for a start that must not come.
+constexpr DWORD kNoStartWatchMs = 2000;
+constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
+
+class SupervisionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
+        app.Reset();
+        profile.EnableLog();
+        service = sandbox::FreshContext();
+        ASSERT_NE(service, nullptr);
+        ASSERT_EQ(service->AppPath(), app.ExePath());
+    }
+
+    void TearDown() override
+    {
+        app.Reset();
+        sandbox::DropContext();
+    }
+
+    // The messages of the service's log lines (tag "DemonService"), in order.
+    std::vector<std::string> Logged() const
+    {
+        std::vector<std::string> messages;
+        const std::string text = profile.LogText();
+        const std::string marker = " DemonService  ";
+        std::size_t begin = 0;
+        while (begin < text.size()) {
+            std::size_t end = text.find('\n', begin);
+            if (end == std::string::npos) {
+                end = text.size();
+            }
+            std::string line = text.substr(begin, end - begin);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            const std::size_t at = line.find(marker);
+            if (at != std::string::npos) {
+                messages.push_back(line.substr(at + marker.size()));
+            }
+            begin = end + 1;
+        }
+        return messages;
+    }
+
+    int CountLogged(const std::string& message) const
+    {
+        int count = 0;
+        for (const std::string& logged : Logged()) {
+            count += logged == message ? 1 : 0;
+        }
+        return count;
+    }
+
+    // Starts an instance directly and waits until it has journalled its start.
+    UniqueHandle StartInstance(const orvel_test::StandInApp& which, DWORD* processId)
+    {
+        UniqueHandle process = which.Start(std::wstring(), processId);
+        EXPECT_TRUE(process.valid());
+        EXPECT_TRUE(which.WaitForRecord(
+            [processId](const orvel_test::JournalRecord& record) {
+                return orvel_test::Field(record, L"event") == L"start" &&
+                       orvel_test::NumberField(record, L"pid") == *processId;
+            },
+            kStartTimeoutMs));
+        return process;
+    }
+
+    sandbox::UserProfileSandbox profile;
+    orvel_test::StandInApp app;
+    DemonService* service = nullptr;
+};
+
+inline std::string Format(const char* format, unsigned long value)
+{
+    char text[128] = {};
+    std::snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+inline bool Ended(HANDLE process, DWORD* exitCode = nullptr)
+{
+    return orvel_test::WaitForExit(process, kExitTimeoutMs, exitCode);
+}
+
+inline bool StillRunning(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+} // namespace supervision_test
+
+namespace supervision_test {
+
+// Runs its action when the scope ends, however a test leaves it.
+template <typename Action>
+class ScopeExit {
+public:
+    explicit ScopeExit(Action action) : m_action(action) {}
+    ~ScopeExit() { m_action(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    Action m_action;
+};
+
+} // namespace supervision_test
