@@ -26,7 +26,7 @@ constexpr int kStatusConstructed = 0;
 constexpr int kStatusRunning = 1;
 constexpr int kStatusStopping = 2;
 
-class DemonService {
+class DemonService final : public IClientExitCallback {
 public:
     // Builds the context on first use; null only when its memory cannot be had (a later call tries
     // again). Any thread may call it.
@@ -56,7 +56,7 @@ public:
 
     // Pipe client (link/).
     BOOL StartClient(const wchar_t* appPath);
-    void OnClientThreadExit();
+    void OnClientThreadExit() override;
     // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.
     void StopCurrentClient();
 

@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <cstddef>
+#include <mutex>
+
+#include "base/Win32Resources.h"
 
 // Implemented by the context: called on a short thread of its own when a client thread has ended.
 class IClientExitCallback {
@@ -19,5 +22,60 @@ protected:
 
 // Capacity of the application path kept by a client (511 characters and the terminator).
 constexpr std::size_t kClientPathChars = 512;
+constexpr wchar_t kCorvanePipeName[] = L"\\\\.\\pipe\\CorvaneServer";
 
-class CDemonServiceClient;
+// The two flags of one client loop that the command dispatcher sets.
+struct ClientLoopFlags {
+    bool exitCommandSeen = false;  // reset for each verified connection: a broken pipe is no crash
+    bool stopRequested = false;    // for the whole loop: end after this connection, do not reconnect
+};
+
+class CDemonServiceClient {
+public:
+    // buffer is the context's message buffer (not owned); appPath is cut to 511 characters.
+    CDemonServiceClient(char* buffer, IClientExitCallback* callback, const wchar_t* appPath);
+    ~CDemonServiceClient();
+    CDemonServiceClient(const CDemonServiceClient&) = delete;
+    CDemonServiceClient& operator=(const CDemonServiceClient&) = delete;
+
+    // The client loop: connect, verify, read and dispatch, until m_isExit is set or the application
+    // asked the client to stop. Runs on the client thread only.
+    void Run();
+
+    // Any thread: sets m_isExit, ends a read in progress (cancelled, never left blocked) and closes
+    // the pipe. The handle is closed only once no read is using it.
+    void Stop();
+
+    // Whether Run has returned (its exit notification is then under way).
+    bool HasEnded() const { return m_ended.load(); }
+
+    char* m_buffer;
+    std::atomic<LONG> m_isExit{0};
+    wchar_t m_path[kClientPathChars] = {};
+    IClientExitCallback* m_callback;
+
+private:
+    enum class ReadResult { Message, Failed, NoPipe };
+
+    // Connect, verify and read one connection; true when the loop must end (stop requested).
+    bool ConnectAndRead(bool firstPass, bool& reported, ClientLoopFlags& flags);
+    void ReadLoop(ClientLoopFlags& flags);
+    // One synchronous read into m_buffer, marked so that Stop cancels rather than closes under it.
+    ReadResult ReadOnce(DWORD* bytesRead);
+    bool HasPipe();
+    void ClosePipe();
+
+    std::mutex m_pipeLock;
+    UniqueFileHandle m_pipe;          // INVALID_HANDLE_VALUE while not connected
+    bool m_reading = false;           // a ReadFile on m_pipe is in progress
+    UniqueHandle m_thread;            // the client thread, for cancelling its synchronous read
+    std::atomic<bool> m_ended{false};
+
+    friend DWORD WINAPI ClientThreadProc(LPVOID param);
+};
+
+// Start routine of the client thread; param is a heap-allocated std::shared_ptr to the record, which
+// the thread owns. Returns 0.
+DWORD WINAPI ClientThreadProc(LPVOID param);
+// Start routine of the short thread that reports the end of a client; param is the callback.
+DWORD WINAPI ClientExitThreadProc(LPVOID param);

@@ -18,6 +18,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 [ "${1:-}" = "--prefix-only" ] && exit 0
 
+# The test publisher's root goes into the machine's "Root" store, as on a real test machine.
+if [ -f "$ORVEL_BUILD_DIR/tools/TrustTestRoot.exe" ]; then
+  wine "$ORVEL_BUILD_DIR/tools/TrustTestRoot.exe" >/dev/null 2>&1
+fi
+
 install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"
 mkdir -p "$install_dir"
 for f in "$ORVEL_BUILD_DIR"/sandbox/*; do
@@ -34,5 +39,4 @@ if [ -z "$appdata" ]; then
   appdata='C:\users\root\AppData\Roaming'
   wine reg add "HKU\\$user_sid\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v AppData /t REG_SZ /d "$appdata" /f >/dev/null 2>&1
 fi
-wineserver -w
 echo "sandbox: installed in $win_install, user data in $appdata\\Corvane"

@@ -19,6 +19,7 @@ namespace {
 constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
 // How long process end waits for the threads that use the context.
 constexpr DWORD kWorkerShutdownWaitMs = 5000;
+constexpr DWORD kWorkerWaitStepMs = 250;
 
 std::atomic<DemonService*> g_instance{nullptr};
 
@@ -105,8 +106,15 @@ void DemonService::DestroyInstance()
     if (instance == nullptr) {
         return;
     }
+    // Nothing may restart a client any more; the running one (or one that was just being started)
+    // is told to end until every worker thread has returned.
     instance->m_status = kStatusStopping;
-    if (!WaitForWorkerThreads(kWorkerShutdownWaitMs)) {
+    bool workersDone = false;
+    for (DWORD waited = 0; !workersDone && waited < kWorkerShutdownWaitMs; waited += kWorkerWaitStepMs) {
+        instance->StopCurrentClient();
+        workersDone = WaitForWorkerThreads(kWorkerWaitStepMs);
+    }
+    if (!workersDone) {
         // A worker is still inside the context: leave it alive for the few moments until exit.
         return;
     }
@@ -149,5 +157,6 @@ void DemonService::ReloadUserPaths()
 
 void DemonService::ReleaseHandles()
 {
+    StopCurrentClient();
     CloseLogFile();
 }

@@ -17,7 +17,11 @@ constexpr int kRestartOnSessionChange = 2;
 void OnSuspend(DemonService* service)
 {
     WriteServiceText(L"hibernating", L"1");
-    (void)service;
+    // Remembered only when the application is there to be suspended with the machine: its broken pipe
+    // after the resume is then no crash.
+    if (service != nullptr && service->CheckCorvaneIsRunning()) {
+        service->m_hibernate = true;
+    }
 }
 
 void OnPowerEvent(DWORD eventType, DemonService* service)
@@ -42,6 +46,10 @@ void OnSessionChange(DemonService* service)
     }
     if (ReadCorvaneInt(L"Restart") == kRestartOnSessionChange) {
         LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart 2");
+        // Only a running application is moved to the new session; a stopped one stays stopped.
+        if (service != nullptr && service->CheckCorvaneIsRunning()) {
+            service->ReStartCorvane(false);
+        }
     } else {
         LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart not 2");
     }
@@ -76,13 +84,16 @@ void RunService()
     }
     g_running = 1;
     if (FileExists(service->AppPath().c_str())) {
+        service->StartClient(service->AppPath().c_str());
         service->Run();
     }
 }
 
 void DemonService::Run()
 {
-    m_status = kStatusRunning;
+    // A stop that came in while the service was starting has already moved the status on.
+    int expected = kStatusConstructed;
+    m_status.compare_exchange_strong(expected, kStatusRunning);
     LOG_SERVICE("Run");
     while (g_running != 0) {
         ::Sleep(kRunLoopPollMs);
@@ -132,11 +143,14 @@ bool StopService()
     WriteServiceText(L"Connected", L"Disconnected");
 
     DemonService* service = DemonService::GetInstance();
+    // Status first: a client that ends now is not restarted.
     if (service != nullptr) {
         service->m_status = kStatusStopping;
+        service->StopCurrentClient();
     }
     ::Sleep(kStopSettleMs);
     if (service != nullptr) {
+        service->StopCurrentClient();
         service->CloseLogFile();
     }
     return ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint) != FALSE;

@@ -15,18 +15,25 @@ std::mutex& StatusLock()
     return lock;
 }
 
-// Caller holds StatusLock.
-BOOL ReportLocked(DWORD state, DWORD waitHint)
+// Updates the record under the lock and reports a copy of it after the lock is released: the
+// service manager may call back into the handler while a report is under way, and the handler
+// reports too.
+BOOL Report(DWORD state, DWORD waitHint, bool keepState)
 {
-    g_serviceStatus.dwCurrentState = state;
-    g_serviceStatus.dwWaitHint = waitHint;
-    g_serviceStatus.dwCheckPoint = 0;
-    g_serviceStatus.dwWin32ExitCode = 0;
-    g_serviceStatus.dwServiceSpecificExitCode = 0;
+    SERVICE_STATUS snapshot = {};
+    {
+        std::lock_guard<std::mutex> guard(StatusLock());
+        g_serviceStatus.dwCurrentState = keepState ? g_serviceStatus.dwCurrentState : state;
+        g_serviceStatus.dwWaitHint = waitHint;
+        g_serviceStatus.dwCheckPoint = 0;
+        g_serviceStatus.dwWin32ExitCode = 0;
+        g_serviceStatus.dwServiceSpecificExitCode = 0;
+        snapshot = g_serviceStatus;
+    }
     if (g_statusHandle == nullptr) {
         return FALSE;
     }
-    return ::SetServiceStatus(g_statusHandle, &g_serviceStatus);
+    return ::SetServiceStatus(g_statusHandle, &snapshot);
 }
 
 } // namespace
@@ -42,14 +49,12 @@ void InitServiceStatus()
 
 BOOL ReportServiceStatus(DWORD state, DWORD waitHint)
 {
-    std::lock_guard<std::mutex> guard(StatusLock());
-    return ReportLocked(state, waitHint);
+    return Report(state, waitHint, false);
 }
 
 BOOL ReportCurrentServiceState()
 {
-    std::lock_guard<std::mutex> guard(StatusLock());
-    return ReportLocked(g_serviceStatus.dwCurrentState, 0);
+    return Report(0, 0, true);
 }
 
 DWORD CurrentServiceState()

@@ -20,8 +20,8 @@ extern SERVICE_STATUS_HANDLE g_statusHandle;
 // 1 while the service is to keep running; the run loop polls it.
 extern std::atomic<int> g_running;
 
-// Sets the current state, wait hint, check point 0 and exit codes 0, and reports the record, all under
-// one lock. Without a status handle (command-line use) the report fails quietly and returns FALSE.
+// Sets the current state, wait hint, check point 0 and exit codes 0 under one lock, and reports that
+// record (no lock is held while the service manager is called). Without a status handle (command-line use) the report fails quietly and returns FALSE.
 BOOL ReportServiceStatus(DWORD state, DWORD waitHint);
 // Reports the current state again with wait hint 0.
 BOOL ReportCurrentServiceState();

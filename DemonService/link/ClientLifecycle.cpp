@@ -1,0 +1,84 @@
+// Starting, replacing and restarting the pipe client.
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "DemonService.h"
+#include "host/DiagnosticLog.h"
+#include "host/SettingsFile.h"
+#include "host/WorkerThreads.h"
+
+namespace {
+constexpr DWORD kReplacedClientSettleMs = 50;
+}
+
+std::shared_ptr<CDemonServiceClient> DemonService::CurrentClient() const
+{
+    std::lock_guard<std::mutex> guard(m_clientLock);
+    return m_client;
+}
+
+void DemonService::StopCurrentClient()
+{
+    if (std::shared_ptr<CDemonServiceClient> client = CurrentClient()) {
+        client->Stop();
+    }
+}
+
+BOOL DemonService::StartClient(const wchar_t* appPath)
+{
+    LOG_SERVICE("StartClient");
+    WriteServiceNumber(L"Running", 1);
+    WriteServiceText(L"StartClient", L"Start");
+
+    std::shared_ptr<CDemonServiceClient> previous;
+    {
+        std::lock_guard<std::mutex> guard(m_clientLock);
+        previous.swap(m_client);
+    }
+    if (previous) {
+        // The old thread keeps its own reference: the record outlives it whatever happens here.
+        previous->Stop();
+        ::Sleep(kReplacedClientSettleMs);
+        previous.reset();
+    }
+
+    if (!m_clientBuffer) {
+        m_clientBuffer.reset(new (std::nothrow) char[kClientBufferSize]);
+    }
+    if (m_clientBuffer) {
+        std::memset(m_clientBuffer.get(), 0, kClientBufferSize);
+    }
+
+    std::shared_ptr<CDemonServiceClient> client(new (std::nothrow)
+                                                    CDemonServiceClient(m_clientBuffer.get(), this, appPath));
+    if (client) {
+        auto* threadReference = new (std::nothrow) std::shared_ptr<CDemonServiceClient>(client);
+        {
+            std::lock_guard<std::mutex> guard(m_clientLock);
+            m_client = client;
+        }
+        if (threadReference == nullptr || !StartWorkerThread(ClientThreadProc, threadReference)) {
+            delete threadReference;
+        }
+    }
+    return WriteServiceText(L"StartClient", L"Running");
+}
+
+void DemonService::OnClientThreadExit()
+{
+    LOG_SERVICE("OnClientThreadExit");
+    {
+        std::lock_guard<std::mutex> guard(m_clientLock);
+        // A replaced client's notice: its successor is running and stays as it is.
+        if (m_client && !m_client->HasEnded()) {
+            return;
+        }
+        m_client.reset();
+    }
+    LOG_SERVICE_F(128, "m_status=%d", m_status.load());
+    if (m_status == kStatusRunning) {
+        StartClient(m_appPath.c_str());
+    }
+}

@@ -1,0 +1,96 @@
+#include "link/CommandDispatcher.h"
+
+#include <string>
+
+#include "DemonService.h"
+#include "host/DiagnosticLog.h"
+#include "host/ServiceControl.h"
+#include "host/SettingsFile.h"
+#include "host/WorkerThreads.h"
+#include "link/CommandTable.h"
+#include "supervision/CrashCount.h"
+#include "supervision/RunCorvane.h"
+
+namespace {
+
+constexpr DWORD kExitNoticeGraceMs = 2000;
+constexpr DWORD kCrashRestartDelayMs = 1000;
+constexpr int kRestartAfterHibernate = 2;
+constexpr int kAppExitTerminate = 1;
+constexpr int kRunInBackground = 1;
+
+void OnExitNotice(const char* message, ClientLoopFlags& flags)
+{
+    const int processId = ExitNoticeProcessId(message);
+    // Give the application time to leave by itself.
+    ::Sleep(kExitNoticeGraceMs);
+    flags.exitCommandSeen = true;
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return;
+    }
+    service->m_hibernate = false;
+    if (ReadCorvaneInt(L"Restart") == kRestartAfterHibernate) {
+        LOG_CLIENT("RESTART_BY_HIBERNATE");
+        return;
+    }
+    if (processId != 0 && ReadCorvaneInt(L"AppExit") == kAppExitTerminate) {
+        LOG_SERVICE("KillCorvane");
+        service->KillCorvane(processId);
+        return;
+    }
+    LOG_CLIENT_F(128, "Corvane exit %d correctly", processId);
+}
+
+} // namespace
+
+void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoopFlags& flags)
+{
+    switch (MatchPipeCommand(message)) {
+    case PipeCommand::CrashNotice:
+        LOG_CLIENT("CVA crash");
+        RunCorvane(client.m_path, kRunInBackground);
+        break;
+    case PipeCommand::ExitNotice:
+        OnExitNotice(message, flags);
+        break;
+    case PipeCommand::StopForUpdate:
+        StartWorkerThread(StopForUpdateThread, nullptr);
+        flags.exitCommandSeen = true;
+        flags.stopRequested = true;
+        break;
+    case PipeCommand::Hibernate:
+        if (DemonService* service = DemonService::GetInstance()) {
+            service->m_hibernate = true;
+        }
+        flags.exitCommandSeen = true;
+        flags.stopRequested = true;
+        break;
+    case PipeCommand::OpenFirewall:
+    case PipeCommand::CloseFirewall:
+    case PipeCommand::InstallCameraDriver:
+    case PipeCommand::InstallBrisaDriveDriver:
+    case PipeCommand::InstallScreenShareDriver:
+    case PipeCommand::None:
+        break;
+    }
+}
+
+void ApplyLostConnectionRule()
+{
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return;
+    }
+    const int exitFlag = ReadCorvaneInt(L"exit");
+    const int hibernating = ReadCorvaneInt(L"hibernating");
+    if (service->m_hibernate || exitFlag != 0 || hibernating == 1) {
+        return;
+    }
+    LOG_CLIENT("CVA_exit == EXIT_COMMAND_SEND_NONE");
+    int crashes = 0;
+    ReadCrashCount(&crashes);
+    WriteCrashCount(static_cast<unsigned>(crashes) + 1);
+    ::Sleep(kCrashRestartDelayMs);
+    service->ReStartCorvane(true);
+}

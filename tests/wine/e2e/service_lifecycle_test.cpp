@@ -1,0 +1,114 @@
+// The installed executable in Wine's service manager: install, start, pause, continue, stop, remove.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ContextSandbox.h"
+#include "ServiceManager.h"
+
+using namespace sandbox;
+
+namespace {
+
+class ServiceLifecycleTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveOrvelIfPresent();
+        profile.EnableLog();
+    }
+    void TearDown() override { RemoveOrvelIfPresent(); }
+
+    std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
+
+    UserProfileSandbox profile;
+};
+
+TEST_F(ServiceLifecycleTest, InstallSwitchesRegisterTheServiceAndStartIt)
+{
+    for (const wchar_t* argument : {L"-install", L"/install", L"-Install"}) {
+        SCOPED_TRACE(Narrow(argument));
+        EXPECT_EQ(RunServiceExe(argument), 0u);
+        const std::optional<ServiceConfig> config = QueryServiceConfiguration();
+        ASSERT_TRUE(config.has_value());
+        EXPECT_EQ(config->serviceType, 0x110u);
+        EXPECT_EQ(config->startType, static_cast<DWORD>(SERVICE_DEMAND_START));
+        EXPECT_EQ(config->errorControl, static_cast<DWORD>(SERVICE_ERROR_NORMAL));
+        EXPECT_EQ(config->account, L"LocalSystem");
+        EXPECT_EQ(config->imagePath, L"\"" + ServiceExePath() + L"\"");
+        EXPECT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+        EXPECT_TRUE(WaitFor([this] { return CountLines(profile.LogText(), "DemonService  Run") == 1; }, 5000));
+        RemoveOrvelIfPresent();
+        ::DeleteFileW((profile.LogFolder() + L"\\" + profile.LogFiles().front()).c_str());
+    }
+}
+
+TEST_F(ServiceLifecycleTest, OtherSpellingsRegisterNothing)
+{
+    for (const wchar_t* argument : {L"--install", L"-INSTALL", L"-installs", L"install", L"-restoreShortCut"}) {
+        SCOPED_TRACE(Narrow(argument));
+        EXPECT_EQ(RunServiceExe(argument), 0u);
+        EXPECT_FALSE(ServiceExists());
+    }
+}
+
+TEST_F(ServiceLifecycleTest, InstallingAgainKeepsTheRegistrationAndStartsAStoppedService)
+{
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
+
+    EXPECT_EQ(RunServiceExe(L"-install"), 0u);
+    EXPECT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    EXPECT_EQ(QueryServiceConfiguration()->imagePath, L"\"" + ServiceExePath() + L"\"");
+}
+
+TEST_F(ServiceLifecycleTest, PauseContinueAndStop)
+{
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    EXPECT_EQ(ServiceKey(L"Debug"), L"1");
+
+    EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_PAUSE));
+    EXPECT_TRUE(WaitForServiceState(SERVICE_PAUSED, 5000));
+    EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_CONTINUE));
+    EXPECT_TRUE(WaitForServiceState(SERVICE_RUNNING, 5000));
+
+    EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
+    EXPECT_EQ(ServiceKey(L"Running"), L"0");
+    EXPECT_EQ(ServiceKey(L"Debug"), L"0");
+    EXPECT_EQ(ServiceKey(L"write_log"), L"0");
+    EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
+    EXPECT_EQ(ServiceKey(L"StartClient"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"Client_run"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+}
+
+TEST_F(ServiceLifecycleTest, RemoveStopsAndDeletesAndNothingToRemoveIsFine)
+{
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    EXPECT_EQ(RunServiceExe(L"-remove"), 0u);
+    EXPECT_TRUE(WaitFor([] { return !ServiceExists(); }, 10000, 200));
+    EXPECT_EQ(RunServiceExe(L"/Remove"), 0u);
+}
+
+TEST_F(ServiceLifecycleTest, StartedOutsideTheServiceManagerItLeavesAPanicEntry)
+{
+    TempFolder appData(L"panic-appdata");
+    const char* previous = std::getenv("APPDATA");
+    const std::string saved = previous != nullptr ? previous : "";
+    _putenv_s("APPDATA", Narrow(appData.Path()).c_str());
+    const std::optional<DWORD> exitCode = RunServiceExe(L"");
+    _putenv_s("APPDATA", saved.c_str());
+
+    EXPECT_EQ(exitCode, 0u);
+    const std::string panic = ReadFileBytes(appData / L"Corvane\\logs\\service_panic.log");
+    EXPECT_NE(panic.find("=====StartServiceCtrlDispatcher fail"), std::string::npos) << panic;
+}
+
+} // namespace

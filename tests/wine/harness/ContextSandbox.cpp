@@ -1,0 +1,67 @@
+#include "ContextSandbox.h"
+
+#include <sstream>
+
+namespace sandbox {
+
+UserProfileSandbox::UserProfileSandbox()
+    : m_root(L"profile"),
+      m_shellAppData(HKEY_USERS, ShellFoldersKey(), L"AppData"),
+      m_storedAppData(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData")
+{
+    m_shellAppData.Set(m_root.Path());
+}
+
+UserProfileSandbox::~UserProfileSandbox()
+{
+    DropContext();
+}
+
+void UserProfileSandbox::EnableLog() const
+{
+    CreateFolders(LogFolder());
+    WriteFileBytes(LogFolder() + L"\\debug", "");
+}
+
+std::vector<std::wstring> UserProfileSandbox::LogFiles() const
+{
+    std::vector<std::wstring> logs;
+    for (const std::wstring& name : ListFolder(LogFolder())) {
+        if (name.size() > 12 && name.compare(name.size() - 12, 12, L"_service.log") == 0) {
+            logs.push_back(name);
+        }
+    }
+    return logs;
+}
+
+std::string UserProfileSandbox::LogText() const
+{
+    const std::vector<std::wstring> logs = LogFiles();
+    return logs.empty() ? std::string() : ReadFileBytes(LogFolder() + L"\\" + logs.front());
+}
+
+DemonService* FreshContext()
+{
+    DropContext();
+    return DemonService::GetInstance();
+}
+
+void DropContext()
+{
+    DemonService::DestroyInstance();
+}
+
+int CountLines(const std::string& text, const std::string& needle)
+{
+    int count = 0;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (line.find(needle) != std::string::npos) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace sandbox

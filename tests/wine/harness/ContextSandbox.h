@@ -1,0 +1,48 @@
+#pragma once
+
+// A test's own console-user folder and a freshly built service context.
+
+#include <string>
+#include <vector>
+
+#include "DemonService.h"
+#include "Sandbox.h"
+
+namespace sandbox {
+
+// Points the console user's roaming folder ("Shell Folders" "AppData") at a fresh temp folder, and
+// keeps the install key's remembered "AppData" as it was. Builds no context by itself.
+class UserProfileSandbox {
+public:
+    UserProfileSandbox();
+    ~UserProfileSandbox();
+
+    const std::wstring& RoamingFolder() const { return m_root.Path(); }
+    std::wstring DataDir() const { return m_root.Path() + L"\\Corvane"; }
+    std::wstring IniPath() const { return DataDir() + L"\\BrisaRDP.ini"; }
+    std::wstring LogFolder() const { return DataDir() + L"\\logs"; }
+
+    // Creates the "debug" marker that switches the log on.
+    void EnableLog() const;
+    // The text of the only day-named log file (empty when there is none).
+    std::string LogText() const;
+    std::vector<std::wstring> LogFiles() const;
+
+    RegistryValueGuard& ShellAppData() { return m_shellAppData; }
+    RegistryValueGuard& StoredAppData() { return m_storedAppData; }
+
+private:
+    TempFolder m_root;
+    RegistryValueGuard m_shellAppData;
+    RegistryValueGuard m_storedAppData;
+};
+
+// Destroys any context and builds a new one from the registry as it is now.
+DemonService* FreshContext();
+// Destroys the context (its log file is closed with it).
+void DropContext();
+
+// Counts the lines of text that contain needle.
+int CountLines(const std::string& text, const std::string& needle);
+
+} // namespace sandbox

@@ -1,0 +1,97 @@
+#include "ServiceManager.h"
+
+#include <vector>
+
+#include "Sandbox.h"
+#include "base/Win32Resources.h"
+
+namespace sandbox {
+
+namespace {
+
+constexpr DWORD kServicePollMs = 200;
+
+UniqueServiceHandle OpenOrvel(DWORD access)
+{
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return UniqueServiceHandle();
+    }
+    return UniqueServiceHandle(::OpenServiceW(manager.get(), L"Orvel", access));
+}
+
+} // namespace
+
+bool ServiceExists() { return OpenOrvel(SERVICE_QUERY_CONFIG).valid(); }
+
+std::optional<ServiceConfig> QueryServiceConfiguration()
+{
+    UniqueServiceHandle service = OpenOrvel(SERVICE_QUERY_CONFIG);
+    if (!service) {
+        return std::nullopt;
+    }
+    DWORD needed = 0;
+    ::QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 64);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!::QueryServiceConfigW(service.get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+        return std::nullopt;
+    }
+    ServiceConfig result;
+    result.serviceType = config->dwServiceType;
+    result.startType = config->dwStartType;
+    result.errorControl = config->dwErrorControl;
+    result.imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"";
+    result.account = config->lpServiceStartName != nullptr ? config->lpServiceStartName : L"";
+    return result;
+}
+
+DWORD ServiceState()
+{
+    UniqueServiceHandle service = OpenOrvel(SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    if (!service || !::QueryServiceStatus(service.get(), &status)) {
+        return 0;
+    }
+    return status.dwCurrentState;
+}
+
+bool WaitForServiceState(DWORD state, DWORD timeoutMs)
+{
+    return WaitFor([state] { return ServiceState() == state; }, timeoutMs, kServicePollMs);
+}
+
+bool SendServiceControl(DWORD control)
+{
+    UniqueServiceHandle service =
+        OpenOrvel(SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL);
+    SERVICE_STATUS status = {};
+    return service && ::ControlService(service.get(), control, &status);
+}
+
+bool StartOrvel()
+{
+    UniqueServiceHandle service = OpenOrvel(SERVICE_START);
+    return service && ::StartServiceW(service.get(), 0, nullptr);
+}
+
+void RemoveOrvelIfPresent()
+{
+    UniqueServiceHandle service = OpenOrvel(SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
+    if (!service) {
+        return;
+    }
+    SERVICE_STATUS status = {};
+    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+    WaitForServiceState(SERVICE_STOPPED, 10000);
+    ::DeleteService(service.get());
+    service.reset();
+    WaitFor([] { return !ServiceExists(); }, 10000, kServicePollMs);
+}
+
+std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs)
+{
+    return RunAndWait(ServiceExePath(), argument, timeoutMs);
+}
+
+} // namespace sandbox

@@ -1,0 +1,34 @@
+#pragma once
+
+// The "Orvel" service in Wine's service manager, as a test sees it.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace sandbox {
+
+struct ServiceConfig {
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    DWORD errorControl = 0;
+    std::wstring imagePath;
+    std::wstring account;
+};
+
+bool ServiceExists();
+std::optional<ServiceConfig> QueryServiceConfiguration();
+// Current state, or 0 when the service cannot be queried.
+DWORD ServiceState();
+bool WaitForServiceState(DWORD state, DWORD timeoutMs);
+// Sends a control code; false when the manager refused it.
+bool SendServiceControl(DWORD control);
+bool StartOrvel();
+// Stops (if running) and deletes the service, whatever state it is in, and waits until it is gone.
+void RemoveOrvelIfPresent();
+
+// Runs the installed DemonService.exe with one argument and returns its exit code.
+std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs = 60000);
+
+} // namespace sandbox

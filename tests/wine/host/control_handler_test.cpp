@@ -1,0 +1,108 @@
+// The control handler called directly: the service manager refuses to send power and session events.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <pbt.h>
+#include <wtsapi32.h>
+
+#include <thread>
+
+#include "ContextSandbox.h"
+#include "host/DiagnosticLog.h"
+#include "host/ServiceControl.h"
+#include "host/ServiceStatus.h"
+
+using namespace sandbox;
+
+namespace {
+
+class ControlHandlerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CreateFolders(profile.DataDir());
+        profile.EnableLog();
+        InitServiceStatus();
+        ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint);
+        g_running = 1;
+    }
+    void TearDown() override { g_running = 0; }
+
+    std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
+
+    UserProfileSandbox profile;
+    DemonService* service = FreshContext();
+};
+
+TEST_F(ControlHandlerTest, PauseAndContinueChangeOnlyTheReportedState)
+{
+    EXPECT_EQ(ServiceCtrlHandler(SERVICE_CONTROL_PAUSE, 0, nullptr, nullptr), static_cast<DWORD>(NO_ERROR));
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_PAUSED));
+    EXPECT_EQ(g_serviceStatus.dwWaitHint, 9000u);
+    EXPECT_EQ(g_running, 1);
+    ServiceCtrlHandler(SERVICE_CONTROL_CONTINUE, 0, nullptr, nullptr);
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+    ServiceCtrlHandler(SERVICE_CONTROL_INTERROGATE, 0, nullptr, nullptr);
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(g_serviceStatus.dwWaitHint, 0u);
+    EXPECT_EQ(g_serviceStatus.dwControlsAccepted, 0xC7u);
+    EXPECT_EQ(g_serviceStatus.dwServiceType, 0x30u);
+}
+
+TEST_F(ControlHandlerTest, StopClearsTheRunFlagResetsTheKeysAndReportsStopped)
+{
+    LogMessage("DemonService", "running", "f.cpp", 1);
+    ASSERT_EQ(ServiceKey(L"Debug"), L"1");
+    ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
+    EXPECT_EQ(g_running, 0);
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(service->m_status, kStatusStopping);
+    EXPECT_EQ(ServiceKey(L"Running"), L"0");
+    EXPECT_EQ(ServiceKey(L"Debug"), L"0");
+    EXPECT_EQ(ServiceKey(L"write_log"), L"0");
+    EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
+    EXPECT_EQ(ServiceKey(L"StartClient"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"Client_run"), L"Stop");
+    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+}
+
+TEST_F(ControlHandlerTest, TwoStopsAtOnceAreSafe)
+{
+    std::thread other([] { StopService(); });
+    ServiceCtrlHandler(SERVICE_CONTROL_SHUTDOWN, 0, nullptr, nullptr);
+    other.join();
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+}
+
+TEST_F(ControlHandlerTest, SuspendWritesHibernatingResumeDoesNothing)
+{
+    ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMSUSPEND, nullptr, nullptr);
+    EXPECT_EQ(ServiceKey(L"hibernating"), L"1");
+
+    IniWrite(profile.IniPath(), L"Service", L"hibernating", L"0");
+    ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMRESUMESUSPEND, nullptr, nullptr);
+    ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMRESUMEAUTOMATIC, nullptr, nullptr);
+    EXPECT_EQ(ServiceKey(L"hibernating"), L"0");
+    EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(ControlHandlerTest, SessionChangeReadsRestartWhateverItsEventType)
+{
+    // Event types 4 and 7 of a session change are not power events: no suspend path.
+    for (DWORD eventType : {WTS_REMOTE_DISCONNECT, WTS_SESSION_LOCK, WTS_SESSION_LOGON}) {
+        ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, eventType, nullptr, nullptr);
+    }
+    EXPECT_EQ(ServiceKey(L"hibernating"), L"<missing>");
+    EXPECT_EQ(CountLines(profile.LogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 3);
+    // The reload after a session change tells the application the service runs.
+    EXPECT_EQ(ServiceKey(L"Running"), L"1");
+
+    IniWrite(profile.IniPath(), L"Corvane", L"Restart", L"2");
+    ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_UNLOCK, nullptr, nullptr);
+    EXPECT_EQ(CountLines(profile.LogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart 2"), 1);
+}
+
+} // namespace
