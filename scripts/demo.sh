@@ -49,6 +49,36 @@ sleep 3
 say "What the service tells the application: section [Service] of BrisaRDP.ini"
 show_section "$ini" Service
 
+app_dir="$install_dir"
+journal="$app_dir/Corvane.journal"
+inbox="$app_dir/Corvane.inbox"
+rm -f "$journal" "$inbox" "$app_dir/Corvane.script" "$user_dir/BrisaData.ini"
+starts() { grep -c 'event=start' "$journal" 2>/dev/null || true; }
+wait_for() { for _ in $(seq 1 60); do eval "$1" && return 0; sleep 0.5; done; return 1; }
+connected() { tr -d '\r' < "$ini" 2>/dev/null | grep -q '^Connected=Connected'; }
+
+say "The user starts the companion application (our stand-in, signed by the test publisher)"
+(cd "$app_dir" && wine Corvane.exe >/dev/null 2>&1 &)
+wait_for connected && echo "   the service verified the pipe's server and connected: Connected=Connected" \
+  || echo "   (the service did not connect)"
+grep -E 'serverPath:|ValidateAssembly result' "$user_dir"/logs/*_service.log | tail -n 2 | sed 's/^/   log: /'
+
+say "The application crashes without notice"
+sed -i 's/^Connected=.*/Connected=(waiting)/' "$ini"
+echo crash >> "$inbox"
+wait_for '[ "$(starts)" -ge 2 ]' && echo "   the service started it again:"
+grep 'event=start' "$journal" | tail -n 1 | tr '\t' '\n' | grep -E '^(cmdline|cwd|user|session)=' | sed 's/^/     /'
+echo "   crash counter (BrisaData.ini):"; show_section "$user_dir/BrisaData.ini" SC
+grep -E 'ReadFile fail|CVA_exit == EXIT_COMMAND_SEND_NONE|ReStartCorvane|RunCorvane$' "$user_dir"/logs/*_service.log \
+  | tail -n 4 | sed 's/^/   log: /'
+wait_for connected && echo "   and connected to the new instance"
+
+say "The application announces its exit"
+echo 'exit' >> "$inbox"
+wait_for 'grep -q "correctly" "$user_dir"/logs/*_service.log' || true
+grep -E 'app_exit:|Corvane exit .* correctly' "$user_dir"/logs/*_service.log | tail -n 2 | sed 's/^/   log: /'
+echo "   no restart after an announced exit: $(starts) starts in the journal"
+
 say "Stopping the service"
 wine sc stop Orvel >/dev/null 2>&1 || true
 for _ in $(seq 1 40); do [ "$(service_state)" = STOPPED ] && break; sleep 0.25; done
