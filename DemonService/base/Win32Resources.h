@@ -9,6 +9,8 @@
 #include <userenv.h>
 #include <wincrypt.h>
 
+#include <cstdio>
+
 #include "base/UniqueResource.h"
 
 namespace win32_traits {
@@ -101,6 +103,13 @@ struct Bstr {
     static void Close(Type s) noexcept { ::SysFreeString(s); }
 };
 
+struct CrtFile {
+    using Type = std::FILE*;
+    static Type Invalid() noexcept { return nullptr; }
+    static bool IsValid(Type f) noexcept { return f != nullptr; }
+    static void Close(Type f) noexcept { std::fclose(f); }
+};
+
 template <typename Interface>
 struct ComPointer {
     using Type = Interface*;
@@ -131,6 +140,7 @@ using UniqueEnvironmentBlock = UniqueResource<win32_traits::EnvironmentBlock>;
 using UniqueLocalMemory = UniqueResource<win32_traits::LocalMemory>;
 using UniqueLocalWideString = UniqueResource<win32_traits::LocalWideString>;
 using UniqueBstr = UniqueResource<win32_traits::Bstr>;
+using UniqueCrtFile = UniqueResource<win32_traits::CrtFile>;
 template <typename Interface>
 using UniqueComPtr = UniqueResource<win32_traits::ComPointer<Interface>>;
 using UniqueComApartment = UniqueResource<win32_traits::ComApartment>;

@@ -148,13 +148,12 @@ void WritePanicLog(const char* message, bool toMainLog)
     if (ansiPath.empty() || ansiPath.size() >= kPanicPathBytes) {
         return;
     }
-    FILE* file = std::fopen(ansiPath.c_str(), "ab+");
-    if (file == nullptr) {
+    UniqueCrtFile file(std::fopen(ansiPath.c_str(), "ab+"));
+    if (!file) {
         return;
     }
     const std::string header = FormatPanicHeader(LocalLogTime());
-    std::fputs(header.c_str(), file);
-    std::fputs(message, file);
-    std::fflush(file);
-    std::fclose(file);
+    std::fputs(header.c_str(), file.get());
+    std::fputs(message, file.get());
+    std::fflush(file.get());
 }

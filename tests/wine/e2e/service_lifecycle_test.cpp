@@ -78,14 +78,7 @@ TEST_F(ServiceLifecycleTest, PauseContinueAndStop)
 
     EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
     EXPECT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
-    EXPECT_EQ(ServiceKey(L"Running"), L"0");
-    EXPECT_EQ(ServiceKey(L"Debug"), L"0");
-    EXPECT_EQ(ServiceKey(L"write_log"), L"0");
-    EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
-    EXPECT_EQ(ServiceKey(L"StartClient"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"Client_run"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+    ExpectStopKeys(profile.IniPath());
 }
 
 TEST_F(ServiceLifecycleTest, RemoveStopsAndDeletesAndNothingToRemoveIsFine)

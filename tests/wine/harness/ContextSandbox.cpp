@@ -1,5 +1,7 @@
 #include "ContextSandbox.h"
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 
 namespace sandbox {
@@ -49,6 +51,19 @@ DemonService* FreshContext()
 void DropContext()
 {
     DemonService::DestroyInstance();
+}
+
+void ExpectStopKeys(const std::wstring& iniPath)
+{
+    const auto key = [&iniPath](const wchar_t* name) { return IniRead(iniPath, L"Service", name); };
+    EXPECT_EQ(key(L"Running"), L"0");
+    EXPECT_EQ(key(L"Debug"), L"0");
+    EXPECT_EQ(key(L"write_log"), L"0");
+    EXPECT_EQ(key(L"Log_Path"), L"");
+    EXPECT_EQ(key(L"StartClient"), L"Stop");
+    EXPECT_EQ(key(L"CDemonServiceClient"), L"Stop");
+    EXPECT_EQ(key(L"Client_run"), L"Stop");
+    EXPECT_EQ(key(L"Connected"), L"Disconnected");
 }
 
 int CountLines(const std::string& text, const std::string& needle)

@@ -42,6 +42,9 @@ DemonService* FreshContext();
 // Destroys the context (its log file is closed with it).
 void DropContext();
 
+// Expects the "Service" keys that the stop sequence leaves in a settings file.
+void ExpectStopKeys(const std::wstring& iniPath);
+
 // Counts the lines of text that contain needle.
 int CountLines(const std::string& text, const std::string& needle);
 

@@ -58,14 +58,7 @@ TEST_F(ControlHandlerTest, StopClearsTheRunFlagResetsTheKeysAndReportsStopped)
     EXPECT_EQ(g_running, 0);
     EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(service->m_status, kStatusStopping);
-    EXPECT_EQ(ServiceKey(L"Running"), L"0");
-    EXPECT_EQ(ServiceKey(L"Debug"), L"0");
-    EXPECT_EQ(ServiceKey(L"write_log"), L"0");
-    EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
-    EXPECT_EQ(ServiceKey(L"StartClient"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"Client_run"), L"Stop");
-    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+    ExpectStopKeys(profile.IniPath());
 }
 
 TEST_F(ControlHandlerTest, TwoStopsAtOnceAreSafe)
