@@ -26,12 +26,8 @@ fi
 source "$root/scripts/wine-env.sh"
 build=$ORVEL_BUILD_DIR
 cmake --build "$build" --target DemonService CorvaneApp >/dev/null
-wineserver -k 2>/dev/null || true
-bash "$root/scripts/sandbox.sh" >/dev/null
-wineserver -w
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+orvel_start_wine_session >/dev/null
+trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 work=$(mktemp -d /tmp/orvel-host-bench.XXXXXX)
 
 x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -DUNICODE -D_UNICODE \

@@ -10,13 +10,8 @@ cmake --preset windows >/dev/null
 cmake --build --preset windows -j "${ORVEL_JOBS:-2}" >/dev/null
 
 source scripts/wine-env.sh
-# A server left from an earlier run would keep its own view of the prefix: start from none.
-wineserver -k 2>/dev/null || true
-bash scripts/sandbox.sh
-wineserver -w
-wineserver -p >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+orvel_start_wine_session
+trap orvel_end_wine_session EXIT
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"
 user_dir="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Corvane"

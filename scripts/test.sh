@@ -14,17 +14,8 @@ ctest --preset native || native_rc=$?
 
 echo "== Wine tests"
 source scripts/wine-env.sh
-# A server left from an earlier run would hold the prefix: start from none, lay out the sandbox, and
-# wait until the short-lived server that did it has gone.
-wineserver -k 2>/dev/null || true
-bash scripts/sandbox.sh
-wineserver -w
-# One wineserver for the whole run: every test executable attaches to it instead of starting its own.
-wineserver -p >/dev/null 2>&1
-# Wine's own background programs start with the first program and would inherit ctest's output pipe:
-# start them now, outside it.
-wine cmd /c exit >/dev/null 2>&1 </dev/null || true
-trap 'wineserver -k 2>/dev/null || true' EXIT
+orvel_start_wine_session
+trap orvel_end_wine_session EXIT
 wine_rc=0
 ctest --preset windows "$@" || wine_rc=$?
 

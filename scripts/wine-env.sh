@@ -8,3 +8,19 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # No display is needed by anything we run; keep Wine from looking for one.
 unset DISPLAY
+
+# Starts a run's Wine session: any server left from an earlier run is ended, the sandbox is laid out,
+# and one persistent wineserver serves every program of the run. Wine's own background programs are
+# started here, outside any output pipe of the caller's (they would inherit it and keep it open).
+# The caller ends the session with orvel_end_wine_session (for instance in an EXIT trap).
+orvel_start_wine_session() {
+  wineserver -k 2>/dev/null || true
+  bash "$orvel_root/scripts/sandbox.sh"
+  wineserver -w
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+
+orvel_end_wine_session() {
+  wineserver -k 2>/dev/null || true
+}
