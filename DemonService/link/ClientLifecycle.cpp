@@ -71,8 +71,10 @@ void DemonService::OnClientThreadExit()
     LOG_SERVICE("OnClientThreadExit");
     {
         std::lock_guard<std::mutex> guard(m_clientLock);
-        // A replaced client's notice: its successor is running and stays as it is.
-        if (m_client && !m_client->HasEnded()) {
+        // Only the end of the current client counts. Any other notice is a replaced client's: its
+        // successor is running, or is still being brought up by StartClient (m_client empty meanwhile),
+        // and stays as it is.
+        if (!m_client || !m_client->HasEnded()) {
             return;
         }
         m_client.reset();

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Figures of the application link under Wine, printed and never asserted, with the "Orvel" service
+# running in Wine's service manager against the stand-in application:
+#   - the time from the pipe breaking (the application crashes without notice) to the restarted
+#     application's start, less the 1000 ms wait the crash rule prescribes (median over runs);
+#   - the time from the stop control to SERVICE_STOPPED while the client waits in its read (median);
+#   - the service process's CPU time over idle, connected periods (from /proc, median);
+#   - the service's handle count after many connect-and-break cycles against its count after the first,
+#     for plain breaks (the client reconnects) and for breaks after "hibernate" (the client is replaced).
+# Needs a Windows build tree (default build/windows; ORVEL_BUILD_DIR to choose another). Takes about
+# 10 minutes with the defaults.
+# Usage: bench/pipe_bench.sh [restart runs=15] [stop runs=7] [idle runs=3] [idle seconds=60] [cycles=200]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/wine-env.sh"
+build=$ORVEL_BUILD_DIR
+restart_runs=${1:-15}
+stop_runs=${2:-7}
+idle_runs=${3:-3}
+idle_seconds=${4:-60}
+cycles=${5:-200}
+
+cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 >/dev/null
+bash "$root/scripts/sandbox.sh" >/dev/null
+
+work=$(mktemp -d /tmp/orvel-pipe-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static \
+  -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
+  -I "$root/DemonService" "$root/bench/pipe_bench.cpp" \
+  -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32 \
+  -o "$work/pipe_bench.exe"
+
+# Wine's background programs start outside the output we capture: they keep the descriptors they inherit.
+wineserver -p 2>/dev/null || true
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+
+# The Unix process that runs the service in this prefix (its command line names the Windows image).
+service_unix_pid() {
+  local p
+  for p in /proc/[0-9]*; do
+    if tr '\0' ' ' < "$p/cmdline" 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
+       tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      basename "$p"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# User and system time of a process in ms (fields 14 and 15 of /proc/PID/stat, in clock ticks).
+cpu_ms() {
+  local ticks
+  ticks=$(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat")
+  echo $((ticks * 1000 / $(getconf CLK_TCK)))
+}
+
+wine "$work/pipe_bench.exe" "$restart_runs" "$stop_runs" "$idle_runs" "$idle_seconds" "$cycles" \
+  > "$work/out.txt" 2>"$work/err.txt" &
+bench=$!
+
+# The idle periods: read the service's CPU time at each begin and end marker that the program prints.
+for run in $(seq 1 "$idle_runs"); do
+  while ! grep -q "^idle_begin $run" "$work/out.txt" 2>/dev/null; do
+    kill -0 "$bench" 2>/dev/null || break 2
+    sleep 0.1
+  done
+  unix_pid=$(service_unix_pid || true)
+  [ -n "$unix_pid" ] || { echo "idle run $run: service process not found" >&2; continue; }
+  begin_ms=$(cpu_ms "$unix_pid")
+  begin_s=$(date +%s.%N)
+  while ! grep -q "^idle_end $run" "$work/out.txt" 2>/dev/null; do
+    kill -0 "$bench" 2>/dev/null || break 2
+    sleep 0.1
+  done
+  end_ms=$(cpu_ms "$unix_pid")
+  end_s=$(date +%s.%N)
+  awk -v c=$((end_ms - begin_ms)) -v a="$begin_s" -v b="$end_s" \
+    'BEGIN { printf "idle_cpu_ms %d\nidle_window_s %.2f\n", c, b - a }' >> "$work/cpu.txt"
+  echo "idle_unix_pid $unix_pid" >> "$work/cpu.txt"
+done
+wait "$bench" || true
+
+cat "$work/out.txt" "$work/cpu.txt" 2>/dev/null | tr -d '\r' > "$work/figures.txt"
+
+summary() {
+  local key=$1 label=$2 unit=$3
+  awk -v k="$key" '$1 == k { print $2 }' "$work/figures.txt" | sort -g | awk -v label="$label" -v unit="$unit" '
+    { v[NR] = $1 }
+    END {
+      if (NR == 0) { printf "%-58s no figures\n", label; exit }
+      median = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+      printf "%-58s median %9.2f %s   min %9.2f   max %9.2f   (n=%d)\n", label, median, unit, v[1], v[NR], NR
+    }'
+}
+value() { awk -v k="$1" '$1 == k { printf "%d", $2 }' "$work/figures.txt"; }
+
+echo "Application link under Wine ($(wine --version 2>/dev/null))"
+summary restart_ms  "pipe break -> restarted start, less the 1000 ms wait" ms
+summary stop_ms     "stop control -> SERVICE_STOPPED, connected" ms
+summary idle_cpu_ms "service CPU time over ${idle_seconds} s connected and idle" ms
+summary idle_window_s "  (measured window)" s
+for kind in handles handles_replaced; do
+  label="plain breaks (the client reconnects)"
+  [ "$kind" = handles_replaced ] && label="breaks after \"hibernate\" (a new client each time)"
+  first=$(value "${kind}_after_first")
+  last=$(value "${kind}_after_last")
+  n=$(value "${kind}_cycles")
+  if [ -n "$first" ] && [ -n "$last" ]; then
+    printf '%-58s after cycle 1: %d   after cycle %d: %d   (GetProcessHandleCount says %s)\n' \
+      "service handles, $label" "$first" "$n" "$last" "$(value "${kind}_after_last_reported")"
+  else
+    printf '%-58s no figures\n' "service handles, $label"
+  fi
+done
+awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
+[ -s "$work/err.txt" ] && { echo "stderr of the bench program:"; cat "$work/err.txt"; } || true

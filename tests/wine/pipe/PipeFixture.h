@@ -1,0 +1,256 @@
+#pragma once
+
+// The world in which the service keeps its link to the application: the "Orvel" service in Wine's
+// service manager (or, for the in-process cases, a context of the test's own), a console user whose data
+// folder is a fresh temp folder with the log switched on, and the installed stand-in application with no
+// instance running and an empty journal. Every case leaves the service removed and the stand-in killed.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ContextSandbox.h"
+#include "Sandbox.h"
+#include "ServiceManager.h"
+#include "StandInApp.h"
+#include "base/Win32Resources.h"
+
+namespace pipe_test {
+
+constexpr DWORD kServiceStartTimeoutMs = 15000;
+constexpr DWORD kConnectTimeoutMs = 15000;
+constexpr DWORD kLogTimeoutMs = 10000;
+constexpr DWORD kStartTimeoutMs = 15000;
+// How long a case watches for a restart that must not come: the crash rule acts after 1 s.
+constexpr DWORD kNoRestartWatchMs = 2500;
+constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
+
+constexpr char kClientTag[] = "ServiceClient";
+constexpr char kServiceTag[] = "DemonService";
+
+// One line of the service's log: its tag and its message (the text after the header).
+struct LogLine {
+    std::string tag;
+    std::string message;
+};
+
+// The lines of a log text. A message that itself holds a line end continues on lines without a header,
+// which are left out.
+inline std::vector<LogLine> ParseLog(const std::string& text)
+{
+    std::vector<LogLine> lines;
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t end = text.find('\n', begin);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        for (const char* tag : {kClientTag, kServiceTag}) {
+            const std::string marker = std::string(" ") + tag + "  ";
+            const std::size_t at = line.find(marker);
+            // The header is "MM-DD hh:mm:ss mmm, <file>:<line> <tag>  ".
+            if (at != std::string::npos && line.find(", ") == 18 && line.find(", ") < at) {
+                lines.push_back(LogLine{tag, line.substr(at + marker.size())});
+                break;
+            }
+        }
+    }
+    return lines;
+}
+
+// The command line of an instance that the service started in background mode.
+inline std::wstring BackgroundCommandLine(const orvel_test::StandInApp& app)
+{
+    return L"\"" + app.ExePath() + L"\" /mode:background";
+}
+
+inline bool IsStart(const orvel_test::JournalRecord& record)
+{
+    return orvel_test::Field(record, L"event") == L"start";
+}
+
+inline DWORD Pid(const orvel_test::JournalRecord& record)
+{
+    return static_cast<DWORD>(orvel_test::NumberField(record, L"pid"));
+}
+
+inline bool Running(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+// Shared by the service-manager cases and the in-process ones: the user's folder, the log, the stand-in.
+class LinkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
+        app.Reset();
+        profile.EnableLog();
+    }
+
+    void TearDown() override { app.Reset(); }
+
+    std::vector<LogLine> Logged() const { return ParseLog(profile.LogText()); }
+
+    int CountLogged(const char* tag, const std::string& message) const
+    {
+        int count = 0;
+        for (const LogLine& line : Logged()) {
+            count += line.tag == tag && line.message == message ? 1 : 0;
+        }
+        return count;
+    }
+
+    int CountLoggedPrefix(const char* tag, const std::string& prefix) const
+    {
+        int count = 0;
+        for (const LogLine& line : Logged()) {
+            count += line.tag == tag && line.message.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
+        }
+        return count;
+    }
+
+    // Waits until the message has been logged at least count times.
+    bool WaitLogged(const char* tag, const std::string& message, int count = 1, DWORD timeoutMs = kLogTimeoutMs) const
+    {
+        return sandbox::WaitFor([&] { return CountLogged(tag, message) >= count; }, timeoutMs, 50);
+    }
+
+    // The messages of one tag in order, from the first one equal to `from` on.
+    std::vector<std::string> MessagesFrom(const char* tag, const std::string& from) const
+    {
+        std::vector<std::string> messages;
+        bool found = false;
+        for (const LogLine& line : Logged()) {
+            found = found || (line.tag == tag && line.message == from);
+            if (found && line.tag == tag) {
+                messages.push_back(line.message);
+            }
+        }
+        return messages;
+    }
+
+    std::wstring ServiceKey(const wchar_t* key) const { return sandbox::IniRead(profile.IniPath(), L"Service", key); }
+    void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
+    {
+        ASSERT_TRUE(orvel_test::WriteCorvaneKey(profile.IniPath(), key, value));
+    }
+    std::wstring CrashCount() const
+    {
+        return sandbox::IniRead(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash");
+    }
+
+    // Starts an instance of the stand-in directly; it idles and serves the pipe.
+    UniqueHandle StartApp(DWORD* processId) const
+    {
+        UniqueHandle process = app.Start(std::wstring(), processId);
+        EXPECT_TRUE(process.valid());
+        return process;
+    }
+
+    // Waits until the client of process clientId is connected to the instance appId and has verified it
+    // (one more "ValidateAssembly result is true" than before); false on a timeout.
+    bool WaitVerified(DWORD appId, DWORD clientId)
+    {
+        const bool connected = app.WaitForRecord(
+            [&](const orvel_test::JournalRecord& record) {
+                return orvel_test::Field(record, L"event") == L"client-connected" && Pid(record) == appId &&
+                       orvel_test::NumberField(record, L"client") == clientId;
+            },
+            kConnectTimeoutMs);
+        ++m_verified;
+        return connected && WaitLogged(kClientTag, "ValidateAssembly result is true", m_verified, kConnectTimeoutMs);
+    }
+
+    // Start records of instances other than the ones given, once the first one has come.
+    std::vector<orvel_test::JournalRecord> WaitForOtherStarts(const std::vector<DWORD>& known, DWORD timeoutMs,
+                                                             std::size_t count = 1) const
+    {
+        std::vector<orvel_test::JournalRecord> others;
+        sandbox::WaitFor(
+            [&] {
+                others.clear();
+                for (const orvel_test::JournalRecord& start : app.Starts()) {
+                    bool old = false;
+                    for (DWORD id : known) {
+                        old = old || Pid(start) == id;
+                    }
+                    if (!old) {
+                        others.push_back(start);
+                    }
+                }
+                return others.size() >= count;
+            },
+            timeoutMs, 50);
+        return others;
+    }
+
+    // The journal record of a step that the stand-in has run (its tick says when).
+    orvel_test::JournalRecord WaitStep(const wchar_t* step, DWORD processId, DWORD timeoutMs = kLogTimeoutMs) const
+    {
+        orvel_test::JournalRecord found;
+        EXPECT_TRUE(app.WaitForEvent(step, processId, timeoutMs, &found)) << sandbox::Narrow(step);
+        return found;
+    }
+
+    sandbox::UserProfileSandbox profile;
+    orvel_test::StandInApp app;
+    int m_verified = 0;
+};
+
+// The service installed and started in Wine's service manager. It reads the console user's folder (this
+// case's temp folder) when it starts.
+class ServiceLinkTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        sandbox::RemoveOrvelIfPresent();
+        LinkTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        sandbox::RemoveOrvelIfPresent();
+        LinkTest::TearDown();
+    }
+
+    void StartService()
+    {
+        ASSERT_EQ(sandbox::RunServiceExe(L"-install"), 0u);
+        ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+        servicePid = ServiceProcessId();
+        ASSERT_NE(servicePid, 0u);
+        ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));
+    }
+
+    // Starts an instance and waits until the service has verified it.
+    UniqueHandle StartVerifiedApp(DWORD* processId)
+    {
+        UniqueHandle process = StartApp(processId);
+        EXPECT_TRUE(WaitVerified(*processId, servicePid));
+        return process;
+    }
+
+    static DWORD ServiceProcessId()
+    {
+        UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        UniqueServiceHandle service(manager ? ::OpenServiceW(manager.get(), L"Orvel", SERVICE_QUERY_STATUS) : nullptr);
+        SERVICE_STATUS_PROCESS status = {};
+        DWORD needed = 0;
+        if (!service || !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
+                                                reinterpret_cast<BYTE*>(&status), sizeof(status), &needed)) {
+            return 0;
+        }
+        return status.dwProcessId;
+    }
+
+    DWORD servicePid = 0;
+};
+
+} // namespace pipe_test

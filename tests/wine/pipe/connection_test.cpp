@@ -1,0 +1,126 @@
+// The service's client connects to the application's pipe only when the process serving it is trusted,
+// and takes what one read returns as one message.
+
+#include <algorithm>
+#include <cwctype>
+
+#include "PipeFixture.h"
+
+using namespace pipe_test;
+using orvel_test::Field;
+using orvel_test::JournalRecord;
+
+namespace {
+
+std::wstring Lower(std::wstring text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    return text;
+}
+
+class ConnectionTest : public ServiceLinkTest {};
+
+TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewerThan20480BytesAreDispatched)
+{
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle running = StartVerifiedApp(&appId);
+
+    EXPECT_EQ(ServiceKey(L"Connected"), L"Connected");
+    const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + sandbox::Narrow(app.ExePath()));
+    ASSERT_GE(verification.size(), 2u);
+    EXPECT_EQ(verification[1], "ValidateAssembly result is true");
+
+    // A crash notice of 3 bytes is too short to be one; one of 4 bytes starts the application in background
+    // mode. A read that fills the whole buffer is dropped and the next one is read. A crash notice that
+    // carries an exit notice starts the application again without stopping the running one.
+    const std::string combined = "c:app_exit:" + std::to_string(appId);
+    ASSERT_TRUE(app.AppendInbox(L"send c:x; sleep 400; send c:xy; sleep 800; send-bytes 20480 c; sleep 400; send " +
+                                sandbox::Widen(combined) + L"; sleep 800; send ping"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
+
+    const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId}, kStartTimeoutMs, 2);
+    ::Sleep(500);
+    ASSERT_EQ(WaitForOtherStarts({appId}, 0).size(), 2u);
+    for (const JournalRecord& start : restarted) {
+        EXPECT_EQ(Field(start, L"cmdline"), BackgroundCommandLine(app));
+    }
+    EXPECT_TRUE(Running(running.get()));
+    EXPECT_EQ(CountLogged(kClientTag, "c:x"), 0);
+    EXPECT_EQ(CountLogged(kClientTag, "c:xy"), 1);
+    EXPECT_EQ(CountLogged(kClientTag, combined), 1);
+    EXPECT_EQ(CountLogged(kClientTag, "CVA crash"), 2);
+    EXPECT_EQ(CountLoggedPrefix(kClientTag, "cccc"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "KillCorvane"), 0);
+    EXPECT_EQ(CountLoggedPrefix(kServiceTag, "Terminate Process"), 0);
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
+}
+
+TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSendsIsActedOn)
+{
+    const orvel_test::StandInApp copy(sandbox::TestDataFolder() + L"app\\unsigned\\Corvane.exe");
+    ASSERT_TRUE(copy.Installed());
+    copy.Reset();
+    struct KillCopy {
+        const orvel_test::StandInApp& copy;
+        ~KillCopy() { copy.Reset(); }
+    } killCopy{copy};
+
+    StartService();
+    DWORD copyId = 0;
+    UniqueHandle running = copy.StartWithScript(
+        L"wait-client; send c:unsigned; sleep 1500; wait-client; send app_exit:0; sleep 1500; wait-client; send hibernate",
+        &copyId);
+    ASSERT_TRUE(running.valid());
+
+    // Every attempt names the copy, is refused, and the pipe is closed again: one attempt a second.
+    const ULONGLONG begin = ::GetTickCount64();
+    ASSERT_TRUE(sandbox::WaitFor(
+        [&] { return CountLogged(kClientTag, "ValidateAssembly result is false") >= 4; }, 15000, 100));
+    const ULONGLONG fourAttempts = ::GetTickCount64() - begin;
+    EXPECT_GE(fourAttempts, 2500u);
+
+    const std::string expectedPath = "serverpath:" + sandbox::Narrow(Lower(copy.ExePath()));
+    int refused = 0;
+    int named = 0;
+    std::string previous;
+    for (const LogLine& line : Logged()) {
+        if (line.tag != kClientTag) {
+            continue;
+        }
+        if (line.message.compare(0, 11, "serverPath:") == 0) {
+            ++named;
+            EXPECT_EQ(sandbox::Narrow(Lower(sandbox::Widen(line.message))), expectedPath);
+        }
+        if (line.message == "ValidateAssembly result is false") {
+            ++refused;
+            EXPECT_EQ(previous.compare(0, 11, "serverPath:"), 0);
+        }
+        EXPECT_NE(line.message, "ValidateAssembly result is true");
+        previous = line.message;
+    }
+    EXPECT_GE(refused, 4);
+    EXPECT_LE(named - refused, 1);
+
+    // The copy saw the service come and go on each attempt.
+    int connects = 0;
+    int gone = 0;
+    for (const JournalRecord& record : copy.ReadJournal()) {
+        connects += Field(record, L"event") == L"client-connected" ? 1 : 0;
+        gone += Field(record, L"event") == L"client-gone" ? 1 : 0;
+    }
+    EXPECT_GE(connects, 4);
+    EXPECT_GE(gone, 3);
+
+    EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+    EXPECT_EQ(CountLogged(kClientTag, "CVA crash"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
+    EXPECT_EQ(CountLoggedPrefix(kClientTag, "c:"), 0);
+    EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
+    EXPECT_EQ(CountLogged(kClientTag, "hibernate"), 0);
+    EXPECT_TRUE(app.Starts().empty());
+    EXPECT_TRUE(Running(running.get()));
+}
+
+} // namespace

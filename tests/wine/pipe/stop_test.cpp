@@ -1,0 +1,104 @@
+// Ending the link: the application's "hibernate" and "stop_for_update", and a service stop while the
+// client waits in its read.
+
+#include "PipeFixture.h"
+
+using namespace pipe_test;
+using orvel_test::Field;
+using orvel_test::JournalRecord;
+
+namespace {
+
+class StopTest : public ServiceLinkTest {
+protected:
+    UniqueHandle OpenServiceProcess() const
+    {
+        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, servicePid));
+        EXPECT_TRUE(process.valid());
+        return process;
+    }
+};
+
+TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANewClientStarts)
+{
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle sleeping = StartVerifiedApp(&appId);
+
+    ASSERT_TRUE(app.AppendInbox(L"send hibernate; sleep 400; send ping; sleep 400; quit"));
+    ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient", 2));
+    std::vector<std::string> readOn = MessagesFrom(kClientTag, "hibernate");
+    readOn.resize(3);
+    EXPECT_EQ(readOn, (std::vector<std::string>{"hibernate", "ping", "ReadFile fail"}));
+    const std::vector<std::string> restart = MessagesFrom(kServiceTag, "OnClientThreadExit");
+    ASSERT_GE(restart.size(), 3u);
+    EXPECT_EQ(restart[1], "m_status=1");
+    EXPECT_EQ(restart[2], "StartClient");
+    EXPECT_EQ(CountLogged(kServiceTag, "OnClientThreadExit"), 1);
+
+    // The new client connects to the next instance; the suspend flag is gone with the old client, so a
+    // crash is one again.
+    DWORD nextId = 0;
+    UniqueHandle next = StartVerifiedApp(&nextId);
+    EXPECT_EQ(ServiceKey(L"Client_run"), L"Running m_isExit = 0");
+    EXPECT_EQ(ServiceKey(L"StartClient"), L"Running");
+    EXPECT_EQ(WaitForOtherStarts({appId, nextId}, 0).size(), 0u);
+    ASSERT_TRUE(app.AppendInbox(L"crash"));
+    const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId, nextId}, kStartTimeoutMs);
+    ASSERT_EQ(restarted.size(), 1u);
+    EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 1);
+    EXPECT_EQ(CrashCount(), L"1");
+}
+
+TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplicationRunning)
+{
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle updating = StartVerifiedApp(&appId);
+    UniqueHandle service = OpenServiceProcess();
+
+    ASSERT_TRUE(app.AppendInbox(L"send stop_for_update"));
+    EXPECT_TRUE(sandbox::WaitFor([] { return !sandbox::ServiceExists(); }, 15000, 100));
+    DWORD exitCode = 1;
+    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(CountLogged(kClientTag, "stop_for_update"), 1);
+    sandbox::ExpectStopKeys(profile.IniPath());
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
+    EXPECT_TRUE(Running(updating.get()));
+    EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
+    EXPECT_EQ(CrashCount(), L"<missing>");
+}
+
+TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutACrash)
+{
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle running = StartVerifiedApp(&appId);
+    UniqueHandle service = OpenServiceProcess();
+    // The client is now blocked in its read.
+    ::Sleep(300);
+
+    const ULONGLONG begin = ::GetTickCount64();
+    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(sandbox::WaitFor([] { return sandbox::ServiceState() == SERVICE_STOPPED; }, 3000, 20));
+    EXPECT_LE(::GetTickCount64() - begin, 3000u);
+    DWORD exitCode = 1;
+    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_EQ(exitCode, 0u);
+
+    sandbox::ExpectStopKeys(profile.IniPath());
+    // The client's end was seen by the application, and the cancelled read was silent.
+    EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
+    const std::vector<std::string> end = MessagesFrom(kServiceTag, "OnClientThreadExit");
+    ASSERT_GE(end.size(), 2u);
+    EXPECT_EQ(end[1], "m_status=2");
+    EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
+    EXPECT_TRUE(Running(running.get()));
+    EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
+    EXPECT_EQ(CrashCount(), L"<missing>");
+}
+
+} // namespace
