@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "base/Win32Resources.h"
+
 namespace {
 
 std::atomic<int> g_activeWorkers{0};
@@ -34,16 +36,14 @@ bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* 
         return false;
     }
     ++g_activeWorkers;
-    HANDLE created = ::CreateThread(nullptr, 0, WorkerTrampoline, start.get(), 0, nullptr);
-    if (created == nullptr) {
+    UniqueHandle created(::CreateThread(nullptr, 0, WorkerTrampoline, start.get(), 0, nullptr));
+    if (!created) {
         --g_activeWorkers;
         return false;
     }
     start.release();
     if (thread != nullptr) {
-        *thread = created;
-    } else {
-        ::CloseHandle(created);
+        *thread = created.release();
     }
     return true;
 }

@@ -16,6 +16,7 @@ protected:
     void SetUp() override
     {
         RemoveOrvelIfPresent();
+        ASSERT_FALSE(ServiceExists()) << "an earlier registration is still being removed";
         profile.EnableLog();
     }
     void TearDown() override { RemoveOrvelIfPresent(); }
@@ -69,7 +70,8 @@ TEST_F(ServiceLifecycleTest, PauseContinueAndStop)
 {
     ASSERT_EQ(RunServiceExe(L"-install"), 0u);
     ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
-    EXPECT_EQ(ServiceKey(L"Debug"), L"1");
+    // The log opens with the service's first line, a moment after it reports RUNNING.
+    EXPECT_TRUE(WaitFor([this] { return ServiceKey(L"Debug") == L"1"; }, 5000));
 
     EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_PAUSE));
     EXPECT_TRUE(WaitForServiceState(SERVICE_PAUSED, 5000));

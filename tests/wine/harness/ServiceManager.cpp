@@ -86,7 +86,8 @@ void RemoveOrvelIfPresent()
     WaitForServiceState(SERVICE_STOPPED, 10000);
     ::DeleteService(service.get());
     service.reset();
-    WaitFor([] { return !ServiceExists(); }, 10000, kServicePollMs);
+    // The registration goes once the service's process has ended.
+    WaitFor([] { return !ServiceExists(); }, 30000, kServicePollMs);
 }
 
 std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs)
