@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Win32Resources.h"
 #include "signing/TestCertificates.h"
 
 namespace {
@@ -90,40 +91,19 @@ private:
     LONG m_result = 0;
 };
 
-// The stand-in shares no code with the service; this is its one owned handle.
-class OpenFile {
-public:
-    explicit OpenFile(const wchar_t* path)
-        : m_handle(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))
-    {
-    }
-    ~OpenFile()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(m_handle);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
-
 bool ReadSmallFile(const wchar_t* path, std::string& bytes)
 {
-    const OpenFile file(path);
+    const UniqueFileHandle file(
+        ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
-    if (file.Get() == INVALID_HANDLE_VALUE || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
         size.QuadPart > kMaxInputFileBytes) {
         return false;
     }
     bytes.resize(static_cast<std::size_t>(size.QuadPart));
     DWORD read = 0;
     return bytes.empty() ||
-           (::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+           (::ReadFile(file.get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }
 
 // Base64 (with or without PEM armour, blanks and line breaks allowed) decoded; false when it is not.
