@@ -30,8 +30,8 @@ orvel_start_wine_session >/dev/null
 trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 work=$(mktemp -d /tmp/orvel-host-bench.XXXXXX)
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -DUNICODE -D_UNICODE \
-  "$root/bench/host_bench.cpp" -o "$work/host_bench.exe"
+x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN \
+  -I "$root/DemonService" "$root/bench/host_bench.cpp" -luserenv -o "$work/host_bench.exe"
 
 exe="$build/sandbox/DemonService.exe"
 echo "DemonService.exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB), statically linked"
@@ -41,7 +41,7 @@ install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"
 (cd "$install_dir" && wine DemonService.exe -install >/dev/null 2>&1)
 wine sc stop Orvel >/dev/null 2>&1 || true
 sleep 4
-wine "$work/host_bench.exe" "$runs" 0 > "$work/out.txt"
+wine "$work/host_bench.exe" "$runs" > "$work/out.txt"
 
 # CPU time of the idle service, read from the kernel's own accounting of the Wine process.
 wine sc start Orvel >/dev/null 2>&1

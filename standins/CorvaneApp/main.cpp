@@ -159,7 +159,9 @@ StartScript FindStartScript(const std::wstring& folder)
 {
     StartScript script;
     int count = 0;
-    wchar_t** args = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    // The argument array is one LocalAlloc'ed block.
+    UniqueLocalMemory argsBlock(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    wchar_t** args = static_cast<wchar_t**>(argsBlock.get());
     if (args != nullptr) {
         for (int i = 1; i + 1 < count; ++i) {
             const std::wstring arg = args[i];
@@ -176,7 +178,6 @@ StartScript FindStartScript(const std::wstring& folder)
                 break;
             }
         }
-        ::LocalFree(args);
         if (script.origin != L"none") {
             return script;
         }
