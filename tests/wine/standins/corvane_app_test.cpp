@@ -93,7 +93,12 @@ TEST_F(CorvaneAppTest, CommandLineScriptWritesEachSendAsOneMessageAndJournalsThe
     JournalRecord connected;
     ASSERT_TRUE(m_app.WaitForEvent(L"client-connected", pid, kReadMs, &connected));
     EXPECT_EQ(NumberField(connected, L"client"), ::GetCurrentProcessId());
-    const std::vector<JournalRecord> sends = EventsOf(pid, L"send");
+    // A step is journaled just after its write: the last one may still be on its way.
+    std::vector<JournalRecord> sends = EventsOf(pid, L"send");
+    for (int wait = 0; wait < 100 && sends.size() < 4; ++wait) {
+        ::Sleep(20);
+        sends = EventsOf(pid, L"send");
+    }
     ASSERT_EQ(sends.size(), 4u);
     EXPECT_EQ(Field(sends[0], L"arg"), L"hello");
     EXPECT_EQ(Field(sends[3], L"arg"), L"\\x41\\x42CD");
