@@ -7,17 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "BenchSupport.h"
 #include "base/Win32Resources.h"
 
 namespace {
-
-double NowMs()
-{
-    LARGE_INTEGER frequency, counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 bool Query(SC_HANDLE service, SERVICE_STATUS_PROCESS* status)
 {
@@ -30,9 +23,9 @@ bool Query(SC_HANDLE service, SERVICE_STATUS_PROCESS* status)
 double WaitForState(SC_HANDLE service, DWORD state, double startMs, double timeoutMs)
 {
     SERVICE_STATUS_PROCESS status = {};
-    while (NowMs() - startMs < timeoutMs) {
+    while (bench::NowMs() - startMs < timeoutMs) {
         if (Query(service, &status) && status.dwCurrentState == state) {
-            return NowMs() - startMs;
+            return bench::NowMs() - startMs;
         }
         ::Sleep(1);
     }
@@ -52,14 +45,14 @@ int main(int argc, char** argv)
     }
     SERVICE_STATUS control = {};
     for (int run = 0; run < runs; ++run) {
-        const double startMs = NowMs();
+        const double startMs = bench::NowMs();
         if (!::StartServiceW(service.get(), 0, nullptr)) {
             std::printf("error start %lu\n", ::GetLastError());
             break;
         }
         std::printf("start_ms %.3f\n", WaitForState(service.get(), SERVICE_RUNNING, startMs, 20000));
         ::Sleep(1500);  // let the client make its first connect attempt
-        const double stopMs = NowMs();
+        const double stopMs = bench::NowMs();
         ::ControlService(service.get(), SERVICE_CONTROL_STOP, &control);
         std::printf("stop_ms %.3f\n", WaitForState(service.get(), SERVICE_STOPPED, stopMs, 20000));
         // The process ends a moment after it reports STOPPED; start the next run from a clean slate.

@@ -24,14 +24,14 @@ if [ "$full" = 1 ]; then
 fi
 
 source "$root/scripts/wine-env.sh"
+source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 cmake --build "$build" --target DemonService CorvaneApp >/dev/null
 orvel_start_wine_session >/dev/null
 trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 work=$(mktemp -d /tmp/orvel-host-bench.XXXXXX)
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN \
-  -I "$root/DemonService" "$root/bench/host_bench.cpp" -luserenv -o "$work/host_bench.exe"
+bench_compile "$work/host_bench.exe" "$root/bench/host_bench.cpp" -luserenv
 
 exe="$build/sandbox/DemonService.exe"
 echo "DemonService.exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB), statically linked"
@@ -59,18 +59,9 @@ fi
 (cd "$install_dir" && wine DemonService.exe -remove >/dev/null 2>&1 || true)
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
 
-summary() {
-  awk -v k="$1" '$1 == k && $2 >= 0 { print $2 }' "$work/figures.txt" | sort -g | awk -v label="$2" '
-    { v[NR] = $1 }
-    END {
-      if (NR == 0) { printf "%-40s no figures\n", label; exit }
-      median = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "%-40s median %8.1f ms   min %8.1f   max %8.1f   (n=%d)\n", label, median, v[1], v[NR], NR
-    }'
-}
 echo "Service host under Wine ($(wine --version 2>/dev/null)), $runs start/stop cycles"
-summary start_ms "StartService -> RUNNING"
-summary stop_ms "stop control -> STOPPED"
+bench_summary "$work/figures.txt" start_ms "StartService -> RUNNING"
+bench_summary "$work/figures.txt" stop_ms "stop control -> STOPPED"
 awk '$1 == "idle_cpu_ms" { cpu = $2 } $1 == "idle_seconds" { s = $2 }
      END { if (s) printf "CPU time over %d s idle: %.0f ms (%.3f %% of one core; kernel accounting, %s ticks/s)\n", s, cpu, cpu / (s * 10), hz }' hz="$hz" "$work/figures.txt"
 grep '^error' "$work/figures.txt" || true

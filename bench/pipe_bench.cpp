@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "base/Win32Resources.h"
 
 namespace {
@@ -46,15 +47,6 @@ constexpr unsigned long long kJournalLockOffset = 1ULL << 40;
 std::wstring AppPath() { return std::wstring(kInstallFolder) + L"Corvane.exe"; }
 std::wstring JournalPath() { return std::wstring(kInstallFolder) + L"Corvane.journal"; }
 std::wstring InboxPath() { return std::wstring(kInstallFolder) + L"Corvane.inbox"; }
-
-double NowMs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void Print(const char* key, double value)
 {
@@ -83,48 +75,19 @@ struct Record {
     ULONGLONG tick = 0;
 };
 
-std::string FieldOf(const std::string& line, const std::string& key)
-{
-    const std::string marker = key + "=";
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const std::size_t end = line.find('\t', at);
-        const std::string field = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (field.compare(0, marker.size(), marker) == 0) {
-            return field.substr(marker.size());
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        at = end + 1;
-    }
-    return std::string();
-}
-
 // The complete records (a last line without its line end is still being written).
 std::vector<Record> ReadJournal()
 {
-    UniqueFileHandle file(::CreateFileW(JournalPath().c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     std::vector<Record> records;
-    if (!file) {
-        return records;
-    }
-    std::string text;
-    char chunk[8192];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-    }
+    const std::string text = bench::ReadWholeFile(JournalPath());
     std::size_t begin = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
         const std::string line = text.substr(begin, end - begin);
         Record record;
-        record.event = FieldOf(line, "event");
-        record.pid = static_cast<DWORD>(std::strtoul(FieldOf(line, "pid").c_str(), nullptr, 10));
-        record.client = static_cast<DWORD>(std::strtoul(FieldOf(line, "client").c_str(), nullptr, 10));
-        record.tick = std::strtoull(FieldOf(line, "tick").c_str(), nullptr, 10);
+        record.event = bench::JournalField(line, "event");
+        record.pid = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
+        record.client = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "client").c_str(), nullptr, 10));
+        record.tick = std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
         records.push_back(record);
     }
     return records;
@@ -457,10 +420,10 @@ int StopPhase(Link& link, int runs)
         ::Sleep(500);
         UniqueServiceHandle service = OpenOrvel(SERVICE_STOP | SERVICE_QUERY_STATUS);
         SERVICE_STATUS status = {};
-        const double begin = NowMs();
+        const double begin = bench::NowMs();
         ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         const bool stopped = WaitServiceState(SERVICE_STOPPED, kWaitMs);
-        const double end = NowMs();
+        const double end = bench::NowMs();
         if (!stopped) {
             ++failures;
             continue;

@@ -13,6 +13,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
+source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 restart_runs=${1:-15}
 stop_runs=${2:-7}
@@ -21,20 +22,14 @@ idle_seconds=${4:-60}
 cycles=${5:-200}
 
 cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 >/dev/null
-bash "$root/scripts/sandbox.sh" >/dev/null
+orvel_start_wine_session >/dev/null
 
 work=$(mktemp -d /tmp/orvel-pipe-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static \
-  -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
-  -I "$root/DemonService" "$root/bench/pipe_bench.cpp" \
-  -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32 \
-  -o "$work/pipe_bench.exe"
+bench_compile "$work/pipe_bench.exe" "$root/bench/pipe_bench.cpp" -municode \
+  -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32
 
-# Wine's background programs start outside the output we capture: they keep the descriptors they inherit.
-wineserver -p 2>/dev/null || true
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # The Unix process that runs the service in this prefix (its command line names the Windows image).
 service_unix_pid() {
@@ -84,23 +79,13 @@ wait "$bench" || true
 
 cat "$work/out.txt" "$work/cpu.txt" 2>/dev/null | tr -d '\r' > "$work/figures.txt"
 
-summary() {
-  local key=$1 label=$2 unit=$3
-  awk -v k="$key" '$1 == k { print $2 }' "$work/figures.txt" | sort -g | awk -v label="$label" -v unit="$unit" '
-    { v[NR] = $1 }
-    END {
-      if (NR == 0) { printf "%-58s no figures\n", label; exit }
-      median = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "%-58s median %9.2f %s   min %9.2f   max %9.2f   (n=%d)\n", label, median, unit, v[1], v[NR], NR
-    }'
-}
 value() { awk -v k="$1" '$1 == k { printf "%d", $2 }' "$work/figures.txt"; }
 
 echo "Application link under Wine ($(wine --version 2>/dev/null))"
-summary restart_ms  "pipe break -> restarted start, less the 1000 ms wait" ms
-summary stop_ms     "stop control -> SERVICE_STOPPED, connected" ms
-summary idle_cpu_ms "service CPU time over ${idle_seconds} s connected and idle" ms
-summary idle_window_s "  (measured window)" s
+bench_summary "$work/figures.txt" restart_ms "pipe break -> restarted start, less the 1000 ms wait" ms
+bench_summary "$work/figures.txt" stop_ms "stop control -> SERVICE_STOPPED, connected" ms
+bench_summary "$work/figures.txt" idle_cpu_ms "service CPU time over ${idle_seconds} s connected and idle" ms
+bench_summary "$work/figures.txt" idle_window_s "  (measured window)" s
 for kind in handles handles_replaced; do
   label="plain breaks (the client reconnects)"
   [ "$kind" = handles_replaced ] && label="breaks after \"hibernate\" (a new client each time)"

@@ -9,20 +9,18 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
+source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 mib=${1:-256}
 
 cmake --build "$build" --target orvel_core SignatureCheck >/dev/null
-[ -f "$WINEPREFIX/system.reg" ] || bash "$root/scripts/sandbox.sh" --prefix-only
+orvel_start_wine_session >/dev/null
 
 work=$(mktemp -d /tmp/orvel-signature-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static \
-  -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
-  -I "$root/DemonService" "$root/bench/signature_bench.cpp" \
-  -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32 \
-  -o "$work/signature_bench.exe"
+bench_compile "$work/signature_bench.exe" "$root/bench/signature_bench.cpp" -municode \
+  -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32
 
 library="$build/sandbox/Halvex.SignatureCheck.Native.dll"
 cp "$library" "$work/"
@@ -39,7 +37,6 @@ osslsigncode sign -certs "$signing/publisher.crt" -ac "$signing/root.crt" -key "
 rm -f "$work/large.unsigned"
 bytes=$(stat -c %s "$work/large.dll")
 
-wineserver -p 2>/dev/null || true
 out=$(wine "$work/signature_bench.exe" "$(winepath -w "$target")" "$(winepath -w "$work/large.dll")" | tr -d '\r')
 field() { printf '%s\n' "$out" | awk -v k="$1" '$1 == k { print $2 }'; }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "DemonService.h"
+#include "BenchSupport.h"
 #include "base/Win32Resources.h"
 #include "supervision/RunCorvane.h"
 
@@ -23,60 +24,16 @@ namespace {
 constexpr ULONGLONG kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 10000;
 
-double NowMs()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::string ReadAll(const std::wstring& path)
-{
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string text;
-    if (!file) {
-        return text;
-    }
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) {
-        text.append(chunk, read);
-    }
-    return text;
-}
-
-// The value of a tab-separated "key=value" field of one journal line.
-std::string FieldOf(const std::string& line, const std::string& key)
-{
-    const std::string marker = key + "=";
-    std::size_t at = 0;
-    while (at < line.size()) {
-        const std::size_t end = line.find('\t', at);
-        const std::string field = line.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        if (field.compare(0, marker.size(), marker) == 0) {
-            return field.substr(marker.size());
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        at = end + 1;
-    }
-    return std::string();
-}
-
 // The first complete start record of the journal: its process id and tick count.
 bool FindStart(const std::wstring& journal, DWORD* processId, ULONGLONG* tick)
 {
-    const std::string text = ReadAll(journal);
+    const std::string text = bench::ReadWholeFile(journal);
     std::size_t begin = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
         const std::string line = text.substr(begin, end - begin);
-        if (FieldOf(line, "event") == "start") {
-            *processId = static_cast<DWORD>(std::strtoul(FieldOf(line, "pid").c_str(), nullptr, 10));
-            *tick = std::strtoull(FieldOf(line, "tick").c_str(), nullptr, 10);
+        if (bench::JournalField(line, "event") == "start") {
+            *processId = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
+            *tick = std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
             return true;
         }
     }
@@ -111,9 +68,9 @@ int wmain(int argc, wchar_t** argv)
     for (int run = 0; run < runs; ++run) {
         RemoveJournal(journal);
         const ULONGLONG called = ::GetTickCount64();
-        const double callStart = NowMs();
+        const double callStart = bench::NowMs();
         RunCorvane(appPath.c_str(), 0);
-        const double callEnd = NowMs();
+        const double callEnd = bench::NowMs();
 
         DWORD processId = 0;
         ULONGLONG started = 0;
@@ -128,11 +85,11 @@ int wmain(int argc, wchar_t** argv)
         std::printf("launch_ms %llu\n", started - called);
         std::printf("launch_call_ms %.3f\n", callEnd - callStart);
 
-        const double killStart = NowMs();
+        const double killStart = bench::NowMs();
         service->KillCorvane(0);
-        const double killReturned = NowMs();
+        const double killReturned = bench::NowMs();
         const bool ended = process && ::WaitForSingleObject(process.get(), kExitTimeoutMs) == WAIT_OBJECT_0;
-        const double gone = NowMs();
+        const double gone = bench::NowMs();
         if (!ended) {
             ++failures;
             continue;

@@ -10,41 +10,27 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
+source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 runs=${1:-30}
 
 cmake --build "$build" --target orvel_core CorvaneApp DemonService >/dev/null
-bash "$root/scripts/sandbox.sh" >/dev/null
+orvel_start_wine_session >/dev/null
 
 work=$(mktemp -d /tmp/orvel-supervision-bench.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 
-x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -municode -static \
-  -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
-  -I "$root/DemonService" "$root/bench/supervision_bench.cpp" \
+bench_compile "$work/supervision_bench.exe" "$root/bench/supervision_bench.cpp" -municode \
   -L "$build/DemonService" -L "$build" -lorvel_core -lorvel_pure -lcjson \
-  -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion \
-  -o "$work/supervision_bench.exe"
+  -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion
 
-# The output goes to a file: programs that Wine starts for the prefix keep the descriptors they inherit.
-wineserver -p 2>/dev/null || true
 wine "$work/supervision_bench.exe" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
 
-summary() {
-  local key=$1 label=$2
-  awk -v k="$key" '$1 == k { print $2 }' "$work/figures.txt" | sort -g | awk -v label="$label" '
-    { v[NR] = $1 }
-    END {
-      if (NR == 0) { printf "%-48s no figures\n", label; exit }
-      median = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-      printf "%-48s median %8.2f ms   min %8.2f   max %8.2f   (n=%d)\n", label, median, v[1], v[NR], NR
-    }'
-}
 
 echo "Application supervision under Wine ($(wine --version 2>/dev/null)), $runs runs"
-summary launch_ms      "RunCorvane call -> start record in the journal"
-summary launch_call_ms "  RunCorvane call itself"
-summary kill_ms        "KillCorvane(0) call -> process ended"
-summary kill_call_ms   "  KillCorvane(0) call itself"
+bench_summary "$work/figures.txt" launch_ms "RunCorvane call -> start record in the journal"
+bench_summary "$work/figures.txt" launch_call_ms "  RunCorvane call itself"
+bench_summary "$work/figures.txt" kill_ms "KillCorvane(0) call -> process ended"
+bench_summary "$work/figures.txt" kill_call_ms "  KillCorvane(0) call itself"
 awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
