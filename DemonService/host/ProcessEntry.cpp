@@ -8,6 +8,7 @@
 #include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
+#include "integration/DriverInstall.h"
 
 namespace {
 
@@ -47,6 +48,9 @@ int RunSwitch(CommandLineSwitch command)
             StopService();
         }
         return RemoveService() ? kExitSuccess : kExitFailure;
+    case CommandLineSwitch::InstallCloudyDriver:
+        InstallCloudyDriver();
+        return kExitSuccess;
     default:
         return kExitSuccess;
     }

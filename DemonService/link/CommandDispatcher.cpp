@@ -7,6 +7,7 @@
 #include "host/ServiceControl.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
+#include "integration/DriverInstall.h"
 #include "link/CommandTable.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
@@ -66,11 +67,17 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         flags.exitCommandSeen = true;
         flags.stopRequested = true;
         break;
+    case PipeCommand::InstallCameraDriver:
+        InstallCameraDriver();
+        break;
+    case PipeCommand::InstallBrisaDriveDriver:
+        InstallBrisaDriveDriver();
+        break;
+    case PipeCommand::InstallScreenShareDriver:
+        InstallSSDriver();
+        break;
     case PipeCommand::OpenFirewall:
     case PipeCommand::CloseFirewall:
-    case PipeCommand::InstallCameraDriver:
-    case PipeCommand::InstallBrisaDriveDriver:
-    case PipeCommand::InstallScreenShareDriver:
     case PipeCommand::None:
         break;
     }
