@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Lays out a Corvane installation inside the build tree's Wine prefix, as the installer would on Windows:
-#   C:\Program Files\Corvane\  the service, the companion application and their sibling files
+#   C:\Program Files\Corvane\  the service, the companion application and their sibling files (the driver
+#                               installers' stand-ins among them, drivers\ with its folders)
 #   HKLM\Software\Halvex\Corvane  "path" and "ResourceFile"
 #   the console user's "Shell Folders" "AppData" under HKEY_USERS
 # Usage: scripts/sandbox.sh [--prefix-only]
@@ -25,9 +26,10 @@ fi
 
 install_dir="$WINEPREFIX/drive_c/Program Files/Corvane"
 mkdir -p "$install_dir"
-for f in "$ORVEL_BUILD_DIR"/sandbox/*; do
-  [ -e "$f" ] && cp -f "$f" "$install_dir/"
-done
+# Folders too: the installers below drivers\ keep their places.
+if [ -d "$ORVEL_BUILD_DIR/sandbox" ]; then
+  cp -rf "$ORVEL_BUILD_DIR/sandbox/." "$install_dir/"
+fi
 
 win_install='C:\Program Files\Corvane'
 wine reg add 'HKLM\Software\Halvex\Corvane' /v path /t REG_SZ /d "$win_install\\Corvane.exe" /f >/dev/null 2>&1

@@ -222,8 +222,16 @@ unsigned long long NumberField(const JournalRecord& record, const wchar_t* name)
 
 StandInApp::StandInApp(std::wstring exePath) : m_exePath(std::move(exePath)) {}
 
+StandInApp::StandInApp(std::wstring exePath, std::wstring journalPath)
+    : m_exePath(std::move(exePath)), m_journalPath(std::move(journalPath))
+{
+}
+
 std::wstring StandInApp::Folder() const { return FolderOf(m_exePath); }
-std::wstring StandInApp::JournalPath() const { return Folder() + L"\\" + kJournalName; }
+std::wstring StandInApp::JournalPath() const
+{
+    return m_journalPath.empty() ? Folder() + L"\\" + kJournalName : m_journalPath;
+}
 std::wstring StandInApp::ScriptPath() const { return Folder() + L"\\" + kScriptName; }
 std::wstring StandInApp::InboxPath() const { return Folder() + L"\\" + kInboxName; }
 
@@ -388,6 +396,38 @@ void StandInApp::Reset() const
     RemoveScript();
     RemoveInbox();
     ClearJournal();
+}
+
+// ---- The driver installers' stand-in -------------------------------------------------------------------
+
+std::wstring InstallerJournalPath()
+{
+    wchar_t common[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
+        return std::wstring();
+    }
+    return std::wstring(common) + L"\\OrvelStandIn\\DriverInstallers.journal";
+}
+
+StandInApp InstalledInstaller(const std::wstring& relativePath)
+{
+    return StandInApp(std::wstring(kInstallFolder) + L"\\" + relativePath, InstallerJournalPath());
+}
+
+std::wstring StartArguments(const JournalRecord& start)
+{
+    const std::wstring commandLine = Field(start, L"cmdline");
+    const std::wstring exe = Field(start, L"exe");
+    std::size_t programEnd = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        programEnd = commandLine.find(L'"', 1);
+        programEnd = programEnd == std::wstring::npos ? commandLine.size() : programEnd + 1;
+    } else if (commandLine.compare(0, exe.size(), exe) == 0) {
+        programEnd = exe.size();
+    } else {
+        programEnd = std::min(commandLine.find(L' '), commandLine.size());
+    }
+    return programEnd < commandLine.size() ? commandLine.substr(programEnd + 1) : std::wstring();
 }
 
 // ---- Processes by image path ----------------------------------------------------------------------------

@@ -47,6 +47,8 @@ unsigned long long NumberField(const JournalRecord& record, const wchar_t* name)
 class StandInApp {
 public:
     explicit StandInApp(std::wstring exePath = InstalledAppPath());
+    // A stand-in that journals to a file of its own choosing rather than beside itself.
+    StandInApp(std::wstring exePath, std::wstring journalPath);
 
     const std::wstring& ExePath() const { return m_exePath; }
     std::wstring Folder() const;
@@ -99,7 +101,19 @@ public:
 
 private:
     std::wstring m_exePath;
+    std::wstring m_journalPath;
 };
+
+// ---- The driver installers' stand-in -------------------------------------------------------------------
+
+// The installers the sandbox puts where the service looks: devcon.exe and CvDiskBridge.exe in the install
+// folder, drivers\screenshare\DisplayDriverSetup64.exe below the service's folder (the same folder).
+// They share one journal (see standins/DriverInstaller/README.md); starts carry "exe", "cmdline", "cwd"
+// and "user".
+std::wstring InstallerJournalPath();
+StandInApp InstalledInstaller(const std::wstring& relativePath);
+// The argument text of a start record: its command line after the program (quoted or not) and one blank.
+std::wstring StartArguments(const JournalRecord& start);
 
 // ---- Processes by image path --------------------------------------------------------------------------
 

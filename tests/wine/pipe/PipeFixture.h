@@ -37,8 +37,8 @@ struct LogLine {
     std::string message;
 };
 
-// The lines of a log text. A message that itself holds a line end continues on lines without a header,
-// which are left out.
+// The lines of a log text, whatever their tag. A message that itself holds a line end continues on lines
+// without a header, which are left out.
 inline std::vector<LogLine> ParseLog(const std::string& text)
 {
     std::vector<LogLine> lines;
@@ -53,14 +53,15 @@ inline std::vector<LogLine> ParseLog(const std::string& text)
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        for (const char* tag : {kClientTag, kServiceTag}) {
-            const std::string marker = std::string(" ") + tag + "  ";
-            const std::size_t at = line.find(marker);
-            // The header is "MM-DD hh:mm:ss mmm, <file>:<line> <tag>  ".
-            if (at != std::string::npos && line.find(", ") == 18 && line.find(", ") < at) {
-                lines.push_back(LogLine{tag, line.substr(at + marker.size())});
-                break;
-            }
+        // The header is "MM-DD hh:mm:ss mmm, <file>:<line> <tag>  "; a message may itself begin with a blank.
+        constexpr std::size_t kSourceAt = 20;
+        if (line.find(", ") != kSourceAt - 2) {
+            continue;
+        }
+        const std::size_t tagAt = line.find(' ', kSourceAt);
+        const std::size_t tagEnd = tagAt == std::string::npos ? std::string::npos : line.find("  ", tagAt + 1);
+        if (tagEnd != std::string::npos) {
+            lines.push_back(LogLine{line.substr(tagAt + 1, tagEnd - tagAt - 1), line.substr(tagEnd + 2)});
         }
     }
     return lines;

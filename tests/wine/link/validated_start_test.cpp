@@ -1,0 +1,109 @@
+// Check, then start: from before the validation library is asked until the start has returned, the
+// checked file cannot be overwritten, replaced, renamed or deleted, and the shell still starts it. The
+// library lies beside this executable (ValidateAssemblyFile looks for it there); the file started is the
+// driver installers' stand-in, which journals each start.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "Sandbox.h"
+#include "StandInApp.h"
+#include "base/Win32Resources.h"
+#include "link/ValidatedStart.h"
+
+using namespace sandbox;
+
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 15000;
+
+std::wstring Installer(const wchar_t* variant)
+{
+    return TestDataFolder() + L"installers\\" + variant + L"\\CvDiskBridge.exe";
+}
+
+std::wstring SignedInstaller()
+{
+    const std::wstring testData = TestDataFolder();
+    return testData.substr(0, testData.size() - std::wstring(L"testdata\\").size()) + L"sandbox\\CvDiskBridge.exe";
+}
+
+class ValidatedStartTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(journal.ClearJournal()); }
+
+    TempFolder folder{L"orvel held"};
+    const std::wstring installer = folder / L"CvDiskBridge.exe";
+    const orvel_test::StandInApp journal{installer, orvel_test::InstallerJournalPath()};
+};
+
+TEST_F(ValidatedStartTest, WhileHeldTheInstallerCannotBeChangedAndTheShellStartsItBothWays)
+{
+    ASSERT_TRUE(::CopyFileW(SignedInstaller().c_str(), installer.c_str(), FALSE));
+    const std::wstring replacement = folder / L"replacement.exe";
+    ASSERT_TRUE(::CopyFileW(Installer(L"other-publisher").c_str(), replacement.c_str(), FALSE));
+    const std::wstring quoted = L"\"" + installer + L"\"";
+
+    bool started = false;
+    const int answer = ValidateThenStart(installer.c_str(), [&] {
+        started = true;
+        EXPECT_FALSE(::CopyFileW(replacement.c_str(), installer.c_str(), FALSE));
+        EXPECT_FALSE(::MoveFileExW(replacement.c_str(), installer.c_str(), MOVEFILE_REPLACE_EXISTING));
+        EXPECT_FALSE(::MoveFileW(installer.c_str(), (folder / L"renamed.exe").c_str()));
+        EXPECT_FALSE(::DeleteFileW(installer.c_str()));
+        const UniqueFileHandle writer(::CreateFileW(installer.c_str(), GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_FALSE(writer.valid());
+
+        const HINSTANCE instance = ::ShellExecuteW(nullptr, L"open", quoted.c_str(), L"held one", nullptr, SW_HIDE);
+        EXPECT_GT(reinterpret_cast<INT_PTR>(instance), 32);
+        SHELLEXECUTEINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.lpVerb = L"open";
+        info.lpFile = quoted.c_str();
+        info.lpParameters = L"held two";
+        info.nShow = SW_HIDE;
+        EXPECT_TRUE(::ShellExecuteExW(&info));
+    });
+    EXPECT_EQ(answer, 0);
+    EXPECT_TRUE(started);
+
+    std::vector<orvel_test::JournalRecord> starts;
+    ASSERT_TRUE(journal.WaitForStarts(2, kStartTimeoutMs, &starts));
+    for (const orvel_test::JournalRecord& start : starts) {
+        EXPECT_EQ(orvel_test::Field(start, L"exe"), installer);
+    }
+    EXPECT_EQ(ReadFileBytes(installer), ReadFileBytes(SignedInstaller()));
+    // Released once the start has returned (and the started programs have ended).
+    EXPECT_TRUE(WaitFor([&] { return ::DeleteFileW(installer.c_str()) != FALSE; }, kStartTimeoutMs));
+}
+
+TEST_F(ValidatedStartTest, AFileThatIsRefusedOrCannotBeHeldIsNeverStarted)
+{
+    bool started = false;
+    const auto start = [&] { started = true; };
+    for (const wchar_t* variant : {L"unsigned", L"other-publisher"}) {
+        ASSERT_TRUE(::CopyFileW(Installer(variant).c_str(), installer.c_str(), FALSE));
+        EXPECT_NE(ValidateThenStart(installer.c_str(), start), 0) << Narrow(variant);
+    }
+    ASSERT_TRUE(::CopyFileW(SignedInstaller().c_str(), installer.c_str(), FALSE));
+    {
+        // Someone writing to it: it cannot be held read-only, so it is not even checked.
+        const UniqueFileHandle writer(::CreateFileW(installer.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(writer.valid());
+        EXPECT_NE(ValidateThenStart(installer.c_str(), start), 0);
+    }
+    EXPECT_NE(ValidateThenStart((folder / L"missing.exe").c_str(), start), 0);
+    EXPECT_NE(ValidateThenStart(L"", start), 0);
+    EXPECT_NE(ValidateThenStart(nullptr, start), 0);
+    EXPECT_FALSE(started);
+    // The same file, once nobody writes to it, passes.
+    EXPECT_EQ(ValidateThenStart(installer.c_str(), start), 0);
+    EXPECT_TRUE(started);
+}
+
+} // namespace
