@@ -7,8 +7,8 @@
 //             nothing started (held_validate_ms), one line per call;
 //   camera:   the "Orvel" service installed and started, the stand-in application connected; per run,
 //             from the stand-in's "send InstallCameraDriver" record (the write has returned) to the later
-//             of the two devcon start records (camera_ms), and to the earlier one (camera_first_ms). Both journals take GetTickCount64 of this
-//             prefix, in 1 ms steps.
+//             of the two devcon start records (camera_ms), and to the earlier one (camera_first_ms).
+//             Both journals take GetTickCount64 of this prefix, in 1 ms steps.
 // The service is removed and every instance of the stand-in ended at the end.
 
 #include <windows.h>
