@@ -82,13 +82,6 @@ TEST(DriverCommandLines, TheCommandLineBridgeIsRefusedAtItsBufferNeverCut)
     EXPECT_TRUE(CloudyDriverStart(filled.substr(0, filled.size() - 1)));
 }
 
-TEST(DriverCommandLines, OwnDirectoryKeepsTheLastBackslash)
-{
-    EXPECT_EQ(OwnDirectoryOf(L"C:\\Program Files\\Corvane\\DemonService.exe"), kInstall);
-    EXPECT_EQ(OwnDirectoryOf(L"C:\\svc.exe"), L"C:\\");
-    EXPECT_EQ(OwnDirectoryOf(L"svc.exe"), L"svc.exe");
-}
-
 TEST(DriverCommandLines, StartLogLineIsCutTo255Bytes)
 {
     EXPECT_EQ(DriverStartLogLine("remove", "\"C:\\A\\devcon.exe\"", "remove corvanecamera", 42),
