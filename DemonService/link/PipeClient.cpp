@@ -191,7 +191,14 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
         return false;
     }
 
-    WriteServiceText(L"Connected", L"Connected");
+    // "Connected" only for a pipe still held, by a client not told to stop, before any stop has begun.
+    if (service != nullptr) {
+        service->UnlessStopping([&] {
+            if (m_isExit == 0 && HasPipe()) {
+                WriteServiceText(L"Connected", L"Connected");
+            }
+        });
+    }
     reported = true;
     flags.exitCommandSeen = false;
     ReadLoop(flags);
@@ -202,14 +209,14 @@ void CDemonServiceClient::Run()
 {
     ClosePipe();
     if (m_buffer == nullptr) {
-        WriteServiceText(L"Client_run", L"Param Error");
+        WriteProgressText(L"Client_run", L"Param Error");
         return;
     }
-    WriteServiceText(L"Client_run", L"Running");
+    WriteProgressText(L"Client_run", L"Running");
     if (DemonService* service = DemonService::GetInstance()) {
         service->m_hibernate = false;
     }
-    WriteServiceText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");
+    WriteProgressText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");
 
     bool firstPass = true;
     bool reported = false;
@@ -239,7 +246,7 @@ DWORD WINAPI ClientThreadProc(LPVOID param)
 {
     std::unique_ptr<std::shared_ptr<CDemonServiceClient>> owner(static_cast<std::shared_ptr<CDemonServiceClient>*>(param));
     if (!owner || !*owner) {
-        WriteServiceText(L"CDemonServiceClient", L"Param Error");
+        WriteProgressText(L"CDemonServiceClient", L"Param Error");
         return 0;
     }
     CDemonServiceClient& client = **owner;
@@ -251,7 +258,7 @@ DWORD WINAPI ClientThreadProc(LPVOID param)
         std::lock_guard<std::mutex> guard(client.m_pipeLock);
         client.m_thread.reset(self);
     }
-    WriteServiceText(L"CDemonServiceClient", L"Running");
+    WriteProgressText(L"CDemonServiceClient", L"Running");
     client.Run();
     return 0;
 }
