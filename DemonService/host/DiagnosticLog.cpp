@@ -52,10 +52,8 @@ UniqueFileHandle OpenPlainLogFile(const std::wstring& logPath)
 {
     UniqueFileHandle file(::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    bool exists = false;
     const DWORD attributes = ::GetFileAttributesW(logPath.c_str());
-    exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (!file || !IsPlainOpenFile(file.get(), false) || !exists ||
+    if (!file || !IsPlainOpenFile(file.get(), false) || attributes == INVALID_FILE_ATTRIBUTES ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         file.reset();
     }
