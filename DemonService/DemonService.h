@@ -51,10 +51,35 @@ public:
     // Closes the log file; the next WriteLog opens it again under the current date.
     void CloseLogFile();
 
+    // Closes the log file for the rest of the process: no later WriteLog opens it again or writes
+    // anything (the stop sequence, after which nothing is logged).
+    void EndLogging();
+
+    // The stop gate. BeginStop marks the service stopping (m_status 2) once every action already
+    // under way through UnlessStopping has ended; from then on UnlessStopping runs nothing. Actions that
+    // the stop must cancel (kills, starts, the crash count, progress keys, a client start) go through
+    // it, so that nothing of theirs happens after the stop sequence has begun. Any thread; the gate is
+    // reentrant, and an action may log and write keys.
+    void BeginStop();
+    template <typename Action>
+    bool UnlessStopping(Action&& action)
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_stopLock);
+        if (m_status == kStatusStopping) {
+            return false;
+        }
+        action();
+        return true;
+    }
+    bool StopHasBegun() const { return m_status == kStatusStopping; }
+    // Moves a constructed context to running; false when a stop has begun, and then the service
+    // neither starts a client nor enters its loop.
+    bool BeginRun();
+
     // The run loop of the service main thread: returns once g_running is cleared.
     void Run();
 
-    // Pipe client (link/).
+    // Pipe client (link/). StartClient starts nothing and returns FALSE once a stop has begun.
     BOOL StartClient(const wchar_t* appPath);
     void OnClientThreadExit() override;
     // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.
@@ -88,6 +113,8 @@ private:
     DemonService& operator=(const DemonService&) = delete;
 
     void SetUserPaths(const std::wstring& appData);
+    // StartClient's work, run with the stop gate held.
+    BOOL StartClientUnlessStopping(const wchar_t* appPath);
 
     mutable std::mutex m_pathsLock;
     std::wstring m_dataDir;                        // <roaming AppData>\Corvane, or empty
@@ -95,6 +122,9 @@ private:
 
     std::mutex m_logLock;                          // held over each whole WriteLog call
     UniqueFileHandle m_logFile;
+    bool m_logEnded = false;                       // EndLogging was called: nothing is written any more
+
+    std::recursive_mutex m_stopLock;               // the stop gate (BeginStop, UnlessStopping)
 
     mutable std::mutex m_clientLock;
     std::shared_ptr<CDemonServiceClient> m_client;

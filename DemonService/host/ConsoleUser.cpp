@@ -14,14 +14,20 @@ constexpr wchar_t kShellFoldersSuffix[] = L"\\SOFTWARE\\Microsoft\\Windows\\Curr
 
 } // namespace
 
+UniqueHandle QueryConsoleUserToken()
+{
+    UniqueHandle token;
+    const DWORD session = ::WTSGetActiveConsoleSessionId();
+    if (session != kNoConsoleSession && !::WTSQueryUserToken(session, token.put())) {
+        token.reset();
+    }
+    return token;
+}
+
 std::optional<RegistryText> ReadConsoleUserAppData()
 {
-    const DWORD session = ::WTSGetActiveConsoleSessionId();
-    if (session == kNoConsoleSession) {
-        return std::nullopt;
-    }
-    UniqueHandle token;
-    if (!::WTSQueryUserToken(session, token.put())) {
+    UniqueHandle token = QueryConsoleUserToken();
+    if (!token) {
         return std::nullopt;
     }
     alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};

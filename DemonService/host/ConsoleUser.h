@@ -7,6 +7,12 @@
 
 #include "host/RegistryText.h"
 
+#include "base/Win32Resources.h"
+
+// The primary token of the user logged on at the physical console (WTSQueryUserToken); invalid when
+// nobody is there or the caller may not have it (only LocalSystem may).
+UniqueHandle QueryConsoleUserToken();
+
 // The console user's roaming application-data folder ("AppData" under the user's "Shell Folders" in
 // HKEY_USERS), or nullopt when nobody is at the console or any step fails.
 std::optional<RegistryText> ReadConsoleUserAppData();

@@ -13,6 +13,7 @@
 #include "DemonService.h"
 #include "host/AnsiText.h"
 #include "host/SettingsFile.h"
+#include "host/UserFolderAccess.h"
 
 namespace {
 
@@ -38,9 +39,25 @@ LogTime LocalLogTime()
 bool MarkerFilePresent(const std::wstring& logFolder)
 {
     const std::wstring marker = logFolder + L"debug";
+    // A link named "debug" is opened itself, never its target.
     UniqueFileHandle file(::CreateFileW(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
     return file.valid();
+}
+
+// Opens (or creates) the day's log file, never through a link: the link itself is opened, and a file
+// that is a reparse point or has a second hard link is closed again unwritten. Invalid when refused.
+UniqueFileHandle OpenPlainLogFile(const std::wstring& logPath)
+{
+    UniqueFileHandle file(::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const DWORD attributes = ::GetFileAttributesW(logPath.c_str());
+    if (!file || !IsPlainOpenFile(file.get(), false) || attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        file.reset();
+    }
+    return file;
 }
 
 void WriteAll(HANDLE file, const char* text)
@@ -57,6 +74,9 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
         return;
     }
     std::lock_guard<std::mutex> guard(m_logLock);
+    if (m_logEnded) {
+        return;
+    }
 
     const std::wstring dataDir = DataDir();
     if (!dataDir.empty() && !m_logFile.valid()) {
@@ -64,18 +84,27 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
         if (dataDir.size() >= kFolderPathChars || logFolderPath.size() >= kFolderPathChars) {
             return;
         }
+        // Everything in the user's folder is done as the user, and neither folder may be a link; both
+        // stay held until the file is open. A refused folder is as good as a missing marker.
+        ConsoleUserImpersonation user;
+        if (!user.allowed()) {
+            return;
+        }
         ::CreateDirectoryW(dataDir.c_str(), nullptr);
-        ::CreateDirectoryW(logFolderPath.c_str(), nullptr);
+        const PinnedFolder dataFolder(dataDir);
+        if (dataFolder.valid()) {
+            ::CreateDirectoryW(logFolderPath.c_str(), nullptr);
+        }
+        const PinnedFolder logFolderPin(dataFolder.valid() ? logFolderPath : std::wstring());
         const std::wstring logFolder = logFolderPath + L"\\";
         const std::wstring iniPath = IniPath();
 
-        if (!MarkerFilePresent(logFolder) && !force) {
+        if (!logFolderPin.valid() || (!MarkerFilePresent(logFolder) && !force)) {
             WriteIniText(iniPath, kServiceSection, L"Debug", L"0");
             WriteIniText(iniPath, kServiceSection, L"Log_Path", L"");
         } else {
             const std::wstring logPath = logFolder + LogFileName(LocalLogTime());
-            m_logFile.reset(::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+            m_logFile = OpenPlainLogFile(logPath);
             // A failed open is kept as INVALID_HANDLE_VALUE and tried again on the next call.
             if (!m_logFile.valid()) {
                 m_logFile.reset(INVALID_HANDLE_VALUE);
@@ -106,6 +135,13 @@ void DemonService::CloseLogFile()
 {
     std::lock_guard<std::mutex> guard(m_logLock);
     m_logFile.reset();
+}
+
+void DemonService::EndLogging()
+{
+    std::lock_guard<std::mutex> guard(m_logLock);
+    m_logFile.reset();
+    m_logEnded = true;
 }
 
 void LogMessage(const char* tag, const char* message, const char* sourceFile, int line)

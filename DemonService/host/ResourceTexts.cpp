@@ -4,6 +4,7 @@
 
 #include "base/Win32Resources.h"
 #include "host/SettingsFile.h"
+#include "host/UserFolderAccess.h"
 
 namespace {
 
@@ -28,7 +29,10 @@ std::wstring ChooseLanguage(const std::wstring& iniPath)
 {
     wchar_t language[kLanguageChars] = {};
     if (!iniPath.empty()) {
-        ::GetPrivateProfileStringW(kBrisaRdpSection, L"LANGUAGE", L"", language, kLanguageChars, iniPath.c_str());
+        ConsoleUserImpersonation user;
+        if (user.allowed()) {
+            ::GetPrivateProfileStringW(kBrisaRdpSection, L"LANGUAGE", L"", language, kLanguageChars, iniPath.c_str());
+        }
     }
     if (language[0] != L'\0') {
         return language;

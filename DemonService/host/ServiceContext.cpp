@@ -107,8 +107,8 @@ void DemonService::DestroyInstance()
         return;
     }
     // Nothing may restart a client any more; the running one (or one that was just being started)
-    // is told to end until every worker thread has returned.
-    instance->m_status = kStatusStopping;
+    // is told to end until every worker thread (the service main thread among them) has returned.
+    instance->BeginStop();
     bool workersDone = false;
     for (DWORD waited = 0; !workersDone && waited < kWorkerShutdownWaitMs; waited += kWorkerWaitStepMs) {
         instance->StopCurrentClient();
@@ -151,8 +151,22 @@ void DemonService::ReloadUserPaths()
     }
     SetUserPaths(appData->text);
     if (CurrentServiceState() == SERVICE_RUNNING) {
-        WriteServiceNumber(L"Running", 1);
+        WriteProgressNumber(L"Running", 1);
     }
+}
+
+void DemonService::BeginStop()
+{
+    std::lock_guard<std::recursive_mutex> guard(m_stopLock);
+    m_status = kStatusStopping;
+}
+
+bool DemonService::BeginRun()
+{
+    std::lock_guard<std::recursive_mutex> guard(m_stopLock);
+    int expected = kStatusConstructed;
+    m_status.compare_exchange_strong(expected, kStatusRunning);
+    return m_status == kStatusRunning;
 }
 
 void DemonService::ReleaseHandles()

@@ -6,6 +6,7 @@
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
 #include "host/SettingsFile.h"
+#include "host/WorkerThreads.h"
 
 namespace {
 
@@ -16,12 +17,17 @@ constexpr int kRestartOnSessionChange = 2;
 
 void OnSuspend(DemonService* service)
 {
-    WriteServiceText(L"hibernating", L"1");
-    // Remembered only when the application is there to be suspended with the machine: its broken pipe
-    // after the resume is then no crash.
-    if (service != nullptr && service->CheckCorvaneIsRunning()) {
-        service->m_hibernate = true;
+    if (service == nullptr) {
+        return;
     }
+    service->UnlessStopping([service] {
+        WriteServiceText(L"hibernating", L"1");
+        // Remembered only when the application is there to be suspended with the machine: its broken
+        // pipe after the resume is then no crash.
+        if (service->CheckCorvaneIsRunning()) {
+            service->m_hibernate = true;
+        }
+    });
 }
 
 void OnPowerEvent(DWORD eventType, DemonService* service)
@@ -60,18 +66,24 @@ void OnSessionChange(DemonService* service)
 
 void WINAPI ServiceMain(DWORD, LPWSTR*)
 {
-    InitServiceStatus();
-    g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ServiceCtrlHandler, nullptr);
-    if (g_statusHandle != nullptr) {
-        RunService();
-    } else {
-        WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
+    {
+        // Counted with the worker threads: process end waits for this thread before the context goes.
+        WorkerThreadScope worker;
+        InitServiceStatus();
+        g_statusHandle = ::RegisterServiceCtrlHandlerExW(kServiceName, ServiceCtrlHandler, nullptr);
+        if (g_statusHandle != nullptr) {
+            RunService();
+        } else {
+            WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
+        }
     }
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 }
 
 void RunService()
 {
+    // Set before RUNNING is reported: a stop handled from then on clears it for good.
+    g_running = 1;
     if (!ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint)) {
         return;
     }
@@ -82,7 +94,10 @@ void RunService()
     if (service->IniPath().empty()) {
         service->ReloadUserPaths();
     }
-    g_running = 1;
+    // A stop that came in while the service was starting leaves it stopped: no client, no loop.
+    if (g_running == 0 || !service->BeginRun()) {
+        return;
+    }
     if (FileExists(service->AppPath().c_str())) {
         service->StartClient(service->AppPath().c_str());
         service->Run();
@@ -133,6 +148,19 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
 
 bool StopService()
 {
+    DemonService* service = DemonService::GetInstance();
+    // The stop gate first: what is under way ends, nothing new starts, and a client that ends now is
+    // not restarted. Then the client, so that the keys below are the last word.
+    if (service != nullptr) {
+        service->BeginStop();
+        service->StopCurrentClient();
+    }
+    ::Sleep(kStopSettleMs);
+    if (service != nullptr) {
+        service->StopCurrentClient();
+        service->EndLogging();
+    }
+
     WriteServiceNumber(L"Running", 0);
     WriteServiceNumber(L"Debug", 0);
     WriteServiceNumber(L"write_log", 0);
@@ -141,18 +169,6 @@ bool StopService()
     WriteServiceText(L"CDemonServiceClient", L"Stop");
     WriteServiceText(L"Client_run", L"Stop");
     WriteServiceText(L"Connected", L"Disconnected");
-
-    DemonService* service = DemonService::GetInstance();
-    // Status first: a client that ends now is not restarted.
-    if (service != nullptr) {
-        service->m_status = kStatusStopping;
-        service->StopCurrentClient();
-    }
-    ::Sleep(kStopSettleMs);
-    if (service != nullptr) {
-        service->StopCurrentClient();
-        service->CloseLogFile();
-    }
     return ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint) != FALSE;
 }
 

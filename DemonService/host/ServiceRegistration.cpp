@@ -7,6 +7,7 @@
 #include "base/Win32Resources.h"
 #include "host/DiagnosticLog.h"
 #include "host/OwnImagePath.h"
+#include "host/RecoveryActions.h"
 #include "host/ServiceStatus.h"
 
 namespace {
@@ -15,6 +16,31 @@ constexpr DWORD kServiceTypeCreated = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERA
 constexpr DWORD kRemoveAccess = DELETE | SERVICE_STOP;                                           // 0x10020
 constexpr DWORD kMinPollMs = 1000;
 constexpr DWORD kMaxPollMs = 10000;
+constexpr std::size_t kInstallLogBytes = 128;
+
+static_assert(static_cast<DWORD>(RecoveryActionType::Restart) == SC_ACTION_RESTART, "restart action");
+static_assert(static_cast<DWORD>(RecoveryActionType::None) == SC_ACTION_NONE, "no action");
+
+// Hands the recovery plan to the service manager. Failure is logged and leaves the registration as
+// it is: the service works without it, it is only not restarted after a crash of its own.
+void SetRecoveryActions(SC_HANDLE service)
+{
+    const RecoveryPlan plan = ServiceRecoveryPlan();
+    SC_ACTION actions[kRecoveryActionCount] = {};
+    for (std::size_t i = 0; i < kRecoveryActionCount; ++i) {
+        actions[i].Type = static_cast<SC_ACTION_TYPE>(plan.actions[i].type);
+        actions[i].Delay = plan.actions[i].delayMs;
+    }
+    SERVICE_FAILURE_ACTIONSW record = {};
+    record.dwResetPeriod = plan.resetPeriodSeconds;
+    record.lpRebootMsg = nullptr;
+    record.lpCommand = nullptr;
+    record.cActions = static_cast<DWORD>(kRecoveryActionCount);
+    record.lpsaActions = actions;
+    if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &record)) {
+        LOG_SERVICE_F(kInstallLogBytes, "InstallService ChangeServiceConfig2 fail ,error =%lu", ::GetLastError());
+    }
+}
 
 UniqueServiceHandle OpenManager()
 {
@@ -87,6 +113,8 @@ bool InstallService()
         LOG_SERVICE_F(128, "InstallService CreateService fail ,error =%lu", ::GetLastError());
         return false;
     }
+    // Only a registration made here gets the recovery plan; an existing one was left as it is above.
+    SetRecoveryActions(created.get());
     return true;
 }
 

@@ -3,7 +3,8 @@
 // Registration of "Orvel" with the service control manager.
 
 // Creates the service (own process, interactive, demand start, LocalSystem, quoted image path). True
-// when it exists afterwards: an existing registration is left untouched. A failed creation is logged.
+// when it exists afterwards: an existing registration is left untouched. A registration created here also
+// gets the service manager's recovery plan (host/RecoveryActions.h). A failed creation is logged.
 bool InstallService();
 // Stops and deletes the service. True when it is gone or marked for deletion, and when there was
 // nothing to remove; false when the manager or the service could not be opened for deletion, or the

@@ -4,6 +4,7 @@
 
 #include "DemonService.h"
 #include "host/DecimalText.h"
+#include "host/UserFolderAccess.h"
 
 namespace {
 
@@ -21,7 +22,12 @@ bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key,
         return false;
     }
     wchar_t text[kIniTextChars] = {};
-    ::GetPrivateProfileStringW(section, key, L"", text, kIniTextChars, path);
+    {
+        ConsoleUserImpersonation user;
+        if (user.allowed()) {
+            ::GetPrivateProfileStringW(section, key, L"", text, kIniTextChars, path);
+        }
+    }
     if (text[0] == L'\0') {
         return false;
     }
@@ -34,6 +40,21 @@ bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key,
 BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value)
 {
     if (path.empty()) {
+        return FALSE;
+    }
+    // The private-profile functions open the file by its path, so the folder and the file are checked
+    // and held open, without delete sharing, until the write is done: neither can be swapped for a link
+    // in between, and the write lands in the very file that was checked.
+    ConsoleUserImpersonation user;
+    if (!user.allowed()) {
+        return FALSE;
+    }
+    const PinnedFolder folder(FolderOf(path));
+    if (!folder.valid()) {
+        return FALSE;
+    }
+    const PinnedFile file(path, true);
+    if (!file.valid()) {
         return FALSE;
     }
     return ::WritePrivateProfileStringW(section, key, value, path.c_str());
@@ -56,6 +77,26 @@ BOOL WriteServiceNumber(const wchar_t* key, int value)
 {
     DemonService* service = DemonService::GetInstance();
     return service != nullptr ? WriteIniNumber(service->IniPath(), kServiceSection, key, value) : FALSE;
+}
+
+BOOL WriteProgressText(const wchar_t* key, const wchar_t* value)
+{
+    DemonService* service = DemonService::GetInstance();
+    BOOL written = FALSE;
+    if (service != nullptr) {
+        service->UnlessStopping([&] { written = WriteIniText(service->IniPath(), kServiceSection, key, value); });
+    }
+    return written;
+}
+
+BOOL WriteProgressNumber(const wchar_t* key, int value)
+{
+    DemonService* service = DemonService::GetInstance();
+    BOOL written = FALSE;
+    if (service != nullptr) {
+        service->UnlessStopping([&] { written = WriteIniNumber(service->IniPath(), kServiceSection, key, value); });
+    }
+    return written;
 }
 
 int ReadCorvaneInt(const wchar_t* key)

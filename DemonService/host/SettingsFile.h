@@ -17,8 +17,10 @@ constexpr wchar_t kBrisaRdpSection[] = L"BrisaRDP";
 // untouched. A null or empty path, section or key returns false.
 bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key, int* value);
 
-// Writes a text value to a section of the given file. An empty path writes nothing and returns FALSE:
-// without a known user folder there is no settings file.
+// Writes a text value to a section of the given file, as the console user (host/UserFolderAccess.h).
+// An empty path writes nothing and returns FALSE: without a known user folder there is no settings
+// file. So does a file, or a folder holding it, that is a link (a reparse point, or a file with a
+// second hard link). An absent file is created in a plain folder.
 BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value);
 // Writes a number formatted with "%d".
 BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value);
@@ -26,6 +28,12 @@ BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wcha
 // Section "Service" of the context's current settings file (the path is fetched afresh for each write).
 BOOL WriteServiceText(const wchar_t* key, const wchar_t* value);
 BOOL WriteServiceNumber(const wchar_t* key, int value);
+
+// Progress keys of section "Service" (the client's and its start's): written only while no stop has
+// begun, through the context's stop gate, so that the stop sequence's keys are the last word. FALSE,
+// with nothing written, once a stop has begun.
+BOOL WriteProgressText(const wchar_t* key, const wchar_t* value);
+BOOL WriteProgressNumber(const wchar_t* key, int value);
 
 // Reads an integer from section "Corvane" of the current settings file; 0 when missing or empty.
 int ReadCorvaneInt(const wchar_t* key);

@@ -66,3 +66,15 @@ bool IsWorkerThread()
 {
     return t_isWorker;
 }
+
+WorkerThreadScope::WorkerThreadScope() : m_wasWorker(t_isWorker)
+{
+    ++g_activeWorkers;
+    t_isWorker = true;
+}
+
+WorkerThreadScope::~WorkerThreadScope()
+{
+    t_isWorker = m_wasWorker;
+    --g_activeWorkers;
+}

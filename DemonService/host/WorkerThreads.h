@@ -14,3 +14,15 @@ bool WaitForWorkerThreads(DWORD timeoutMs);
 
 // Whether the calling thread is one of the worker threads.
 bool IsWorkerThread();
+
+// Counts a thread that the system started (the service main thread) as a worker for the scope's life.
+class WorkerThreadScope {
+public:
+    WorkerThreadScope();
+    ~WorkerThreadScope();
+    WorkerThreadScope(const WorkerThreadScope&) = delete;
+    WorkerThreadScope& operator=(const WorkerThreadScope&) = delete;
+
+private:
+    bool m_wasWorker;
+};

@@ -28,10 +28,18 @@ void DemonService::StopCurrentClient()
 
 BOOL DemonService::StartClient(const wchar_t* appPath)
 {
+    // Under the stop gate: a stop that has begun starts nothing, and one that begins meanwhile waits
+    // until the new client is in m_client, where it finds and stops it.
+    BOOL started = FALSE;
+    UnlessStopping([&] { started = StartClientUnlessStopping(appPath); });
+    return started;
+}
+
+BOOL DemonService::StartClientUnlessStopping(const wchar_t* appPath)
+{
     LOG_SERVICE("StartClient");
     WriteServiceNumber(L"Running", 1);
     WriteServiceText(L"StartClient", L"Start");
-
     std::shared_ptr<CDemonServiceClient> previous;
     {
         std::lock_guard<std::mutex> guard(m_clientLock);

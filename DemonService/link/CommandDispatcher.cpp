@@ -31,16 +31,19 @@ void OnExitNotice(const char* message, ClientLoopFlags& flags)
         return;
     }
     service->m_hibernate = false;
-    if (ReadCorvaneInt(L"Restart") == kRestartAfterHibernate) {
-        LOG_CLIENT("RESTART_BY_HIBERNATE");
-        return;
-    }
-    if (processId != 0 && ReadCorvaneInt(L"AppExit") == kAppExitTerminate) {
-        LOG_SERVICE("KillCorvane");
-        service->KillCorvane(processId);
-        return;
-    }
-    LOG_CLIENT_F(128, "Corvane exit %d correctly", processId);
+    // A stop that began during the wait cancels the notice: it kills and logs nothing.
+    service->UnlessStopping([&] {
+        if (ReadCorvaneInt(L"Restart") == kRestartAfterHibernate) {
+            LOG_CLIENT("RESTART_BY_HIBERNATE");
+            return;
+        }
+        if (processId != 0 && ReadCorvaneInt(L"AppExit") == kAppExitTerminate) {
+            LOG_SERVICE("KillCorvane");
+            service->KillCorvane(processId);
+            return;
+        }
+        LOG_CLIENT_F(128, "Corvane exit %d correctly", processId);
+    });
 }
 
 } // namespace
@@ -50,7 +53,9 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
     switch (MatchPipeCommand(message)) {
     case PipeCommand::CrashNotice:
         LOG_CLIENT("CVA crash");
-        RunCorvane(client.m_path, kRunInBackground);
+        if (DemonService* service = DemonService::GetInstance()) {
+            service->UnlessStopping([&] { RunCorvane(client.m_path, kRunInBackground); });
+        }
         break;
     case PipeCommand::ExitNotice:
         OnExitNotice(message, flags);
@@ -95,9 +100,13 @@ void ApplyLostConnectionRule()
         return;
     }
     LOG_CLIENT("CVA_exit == EXIT_COMMAND_SEND_NONE");
-    int crashes = 0;
-    ReadCrashCount(&crashes);
-    WriteCrashCount(static_cast<unsigned>(crashes) + 1);
     ::Sleep(kCrashRestartDelayMs);
-    service->ReStartCorvane(true);
+    // Counted and restarted together, after the wait, and only while no stop has begun: a stop during
+    // the wait leaves the application, and the counter, alone.
+    service->UnlessStopping([&] {
+        int crashes = 0;
+        ReadCrashCount(&crashes);
+        WriteCrashCount(static_cast<unsigned>(crashes) + 1);
+        service->ReStartCorvane(true);
+    });
 }

@@ -12,6 +12,7 @@
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
+#include "link/InstallFolderRule.h"
 #include "link/SignatureValidator.h"
 
 namespace {
@@ -24,6 +25,18 @@ constexpr std::size_t kServerPathLogBytes = 324;
 // Read-only, and identification only: a process that squats the pipe name cannot impersonate us.
 constexpr DWORD kPipeOpenFlags =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+// Wine ignores the quality-of-service bits, so no test under it would notice them gone: pinned here.
+// SECURITY_IDENTIFICATION is SecurityIdentification shifted into the flags (its value is 0x10000), so a
+// server may learn who we are but never act as us; without SECURITY_SQOS_PRESENT it would be ignored
+// and the server could impersonate LocalSystem.
+static_assert(kPipeOpenFlags == 0x00110005, "pipe open flags: read-only, system, identification level only");
+static_assert((kPipeOpenFlags & SECURITY_SQOS_PRESENT) != 0, "the quality of service must be given");
+static_assert(SECURITY_IDENTIFICATION == (SecurityIdentification << 16), "identification level");
+static_assert((kPipeOpenFlags & (SECURITY_IMPERSONATION | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING |
+                                 SECURITY_EFFECTIVE_ONLY)) == SECURITY_IDENTIFICATION,
+              "no impersonation or delegation level, no dynamic tracking");
+// The verdict given for a server outside the install folder: a rejection, as the library's own are.
+constexpr int kServerRefused = 6;
 // How long Stop keeps cancelling a read before it closes the handle all the same.
 constexpr int kCancelAttempts = 200;
 constexpr DWORD kCancelRetryMs = 10;
@@ -162,10 +175,15 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     }
     wchar_t serverPath[kServerPathChars] = {};
     DWORD pathChars = kServerPathChars;
-    ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars);
+    const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
     LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
 
-    const int verdict = ValidateAssemblyFile(serverPath);
+    // A signed copy elsewhere proves nothing about who runs it: only a server started from the install
+    // folder is asked about at all, and an image path that cannot be read is no path.
+    DemonService* service = DemonService::GetInstance();
+    const bool installed =
+        pathRead && service != nullptr && IsInInstallFolder(serverPath, service->AppPath());
+    const int verdict = installed ? ValidateAssemblyFile(serverPath) : kServerRefused;
     LOG_CLIENT(verdict == 0 ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
     server.reset();
     if (verdict != 0) {
@@ -173,7 +191,14 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
         return false;
     }
 
-    WriteServiceText(L"Connected", L"Connected");
+    // "Connected" only for a pipe still held, by a client not told to stop, before any stop has begun.
+    if (service != nullptr) {
+        service->UnlessStopping([&] {
+            if (m_isExit == 0 && HasPipe()) {
+                WriteServiceText(L"Connected", L"Connected");
+            }
+        });
+    }
     reported = true;
     flags.exitCommandSeen = false;
     ReadLoop(flags);
@@ -184,14 +209,14 @@ void CDemonServiceClient::Run()
 {
     ClosePipe();
     if (m_buffer == nullptr) {
-        WriteServiceText(L"Client_run", L"Param Error");
+        WriteProgressText(L"Client_run", L"Param Error");
         return;
     }
-    WriteServiceText(L"Client_run", L"Running");
+    WriteProgressText(L"Client_run", L"Running");
     if (DemonService* service = DemonService::GetInstance()) {
         service->m_hibernate = false;
     }
-    WriteServiceText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");
+    WriteProgressText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");
 
     bool firstPass = true;
     bool reported = false;
@@ -221,7 +246,7 @@ DWORD WINAPI ClientThreadProc(LPVOID param)
 {
     std::unique_ptr<std::shared_ptr<CDemonServiceClient>> owner(static_cast<std::shared_ptr<CDemonServiceClient>*>(param));
     if (!owner || !*owner) {
-        WriteServiceText(L"CDemonServiceClient", L"Param Error");
+        WriteProgressText(L"CDemonServiceClient", L"Param Error");
         return 0;
     }
     CDemonServiceClient& client = **owner;
@@ -233,7 +258,7 @@ DWORD WINAPI ClientThreadProc(LPVOID param)
         std::lock_guard<std::mutex> guard(client.m_pipeLock);
         client.m_thread.reset(self);
     }
-    WriteServiceText(L"CDemonServiceClient", L"Running");
+    WriteProgressText(L"CDemonServiceClient", L"Running");
     client.Run();
     return 0;
 }

@@ -9,5 +9,5 @@
 bool ReadCrashCount(int* count);
 
 // Writes count as decimal text ("%d"); the file and key are created by the first write. True when the
-// write succeeded.
+// write succeeded; false, with nothing written, when no settings path is known.
 bool WriteCrashCount(unsigned count);

@@ -3,7 +3,10 @@
 std::wstring CrashCounterPathFor(const std::wstring& settingsPath)
 {
     const std::size_t lastBackslash = settingsPath.rfind(L'\\');
-    std::wstring path = lastBackslash == std::wstring::npos ? std::wstring() : settingsPath.substr(0, lastBackslash);
+    if (lastBackslash == std::wstring::npos || lastBackslash == 0) {
+        return std::wstring();
+    }
+    std::wstring path = settingsPath.substr(0, lastBackslash);
     path += L'\\';
     path += kCrashCounterFileName;
     return path;

@@ -13,12 +13,13 @@ TEST(CrashCounterPath, LiesBesideTheSettingsFile)
     EXPECT_EQ(CrashCounterPathFor(L"C:\\a\\b\\"), L"C:\\a\\b\\BrisaData.ini");
 }
 
-TEST(CrashCounterPath, WithoutAFolderItIsTheBareFileNameAfterABackslash)
+TEST(CrashCounterPath, WithoutAFolderThereIsNoCounter)
 {
-    EXPECT_EQ(CrashCounterPathFor(L"BrisaRDP.ini"), L"\\BrisaData.ini");
-    EXPECT_EQ(CrashCounterPathFor(L""), L"\\BrisaData.ini");
-    EXPECT_EQ(CrashCounterPathFor(L"\\BrisaRDP.ini"), L"\\BrisaData.ini");
-    EXPECT_EQ(CrashCounterPathFor(L"\\"), L"\\BrisaData.ini");
+    // Never the root of the current drive: an empty path makes the caller write nothing.
+    EXPECT_EQ(CrashCounterPathFor(L"BrisaRDP.ini"), L"");
+    EXPECT_EQ(CrashCounterPathFor(L""), L"");
+    EXPECT_EQ(CrashCounterPathFor(L"\\BrisaRDP.ini"), L"");
+    EXPECT_EQ(CrashCounterPathFor(L"\\"), L"");
     // A backslash at the first character but another after it: the folder is kept.
     EXPECT_EQ(CrashCounterPathFor(L"\\share\\BrisaRDP.ini"), L"\\share\\BrisaData.ini");
 }

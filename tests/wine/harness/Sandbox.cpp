@@ -198,6 +198,37 @@ void IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* k
     ::WritePrivateProfileStringW(section, key, value, path.c_str());
 }
 
+namespace {
+
+// Wine's kernel32 names the Unix file behind a Windows path; the text is freed with HeapFree.
+std::string UnixPathOf(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unixPath = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
+    std::string text = unixPath != nullptr ? unixPath : "";
+    ::HeapFree(::GetProcessHeap(), 0, unixPath);
+    return text;
+}
+
+} // namespace
+
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool symbolic)
+{
+    const std::size_t slash = link.rfind(L'\\');
+    const std::string unixTarget = UnixPathOf(target);
+    const std::string unixLinkFolder = UnixPathOf(link.substr(0, slash));
+    if (slash == std::wstring::npos || unixTarget.empty() || unixLinkFolder.empty()) {
+        return false;
+    }
+    const std::wstring unixLink = Widen(unixLinkFolder) + L"/" + link.substr(slash + 1);
+    // Wine starts a Unix program given by its path on drive Z:.
+    RunAndWait(L"Z:\\bin\\ln", std::wstring(symbolic ? L"-s " : L"") + L"\"" + Widen(unixTarget) + L"\" \"" + unixLink + L"\"",
+               10000);
+    return WaitFor([&] { return PathExists(link); }, 5000);
+}
+
 std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,
                                 const wchar_t* environment)
 {

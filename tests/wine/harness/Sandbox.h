@@ -69,6 +69,10 @@ std::string ReadFileBytes(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 
+// Makes a link from the Unix side (Wine's own link calls create nothing): a symbolic link, or a second
+// hard link, at `link` to `target`, both Windows paths in the prefix. True once the link is there.
+bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool symbolic);
+
 std::wstring IniRead(const std::wstring& path, const wchar_t* section, const wchar_t* key,
                      const wchar_t* fallback = L"<missing>");
 void IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value);

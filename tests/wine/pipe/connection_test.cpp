@@ -18,7 +18,47 @@ std::wstring Lower(std::wstring text)
     return text;
 }
 
-class ConnectionTest : public ServiceLinkTest {};
+class ConnectionTest : public ServiceLinkTest {
+protected:
+    // Starts server, which sends crash notices and an exit notice to each client that connects, and
+    // expects the service to refuse it on three attempts and to act on nothing it sent.
+    void ExpectNeverTrusted(const orvel_test::StandInApp& server)
+    {
+        DWORD serverId = 0;
+        UniqueHandle running = server.StartWithScript(
+            L"wait-client; send c:untrusted; sleep 1200; wait-client; send c:untrusted; sleep 1200; wait-client; "
+            L"send app_exit:0",
+            &serverId);
+        ASSERT_TRUE(running.valid());
+        ASSERT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is false", 3, 15000));
+        EXPECT_EQ(CountLogged(kClientTag, "ValidateAssembly result is true"), 0);
+        EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+        EXPECT_EQ(CountLoggedPrefix(kClientTag, "c:"), 0);
+        EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
+        EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
+        EXPECT_EQ(server.Starts().size(), 1u);
+        EXPECT_TRUE(Running(running.get()));
+    }
+};
+
+// The library beside the installed service replaced by its unsigned variant for one case, and put
+// back afterwards.
+class ValidatorSwap {
+public:
+    explicit ValidatorSwap(const std::wstring& replacement)
+    {
+        ::CopyFileW(m_installed.c_str(), m_saved.c_str(), FALSE);
+        m_swapped = ::CopyFileW(replacement.c_str(), m_installed.c_str(), FALSE) != FALSE;
+    }
+    ~ValidatorSwap() { ::CopyFileW(m_saved.c_str(), m_installed.c_str(), FALSE); }
+    bool Swapped() const { return m_swapped; }
+
+private:
+    sandbox::TempFolder m_folder{L"orvel-validator"};
+    const std::wstring m_installed = sandbox::InstallFolder() + L"Halvex.SignatureCheck.Native.dll";
+    const std::wstring m_saved = m_folder / L"Halvex.SignatureCheck.Native.dll";
+    bool m_swapped = false;
+};
 
 TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewerThan20480BytesAreDispatched)
 {
@@ -121,6 +161,32 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     EXPECT_EQ(CountLogged(kClientTag, "hibernate"), 0);
     EXPECT_TRUE(app.Starts().empty());
     EXPECT_TRUE(Running(running.get()));
+}
+
+TEST_F(ConnectionTest, ASignedCopyStartedOutsideTheInstallFolderIsNeverTrusted)
+{
+    sandbox::TempFolder outside(L"orvel-outside");
+    ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), (outside / L"Corvane.exe").c_str(), FALSE));
+    const orvel_test::StandInApp copy(outside / L"Corvane.exe");
+    struct KillCopy {
+        const orvel_test::StandInApp& copy;
+        ~KillCopy() { copy.Reset(); }
+    } killCopy{copy};
+
+    StartService();
+    ExpectNeverTrusted(copy);
+    EXPECT_GE(CountLogged(kClientTag, "serverPath:" + sandbox::Narrow(copy.ExePath())), 3);
+    EXPECT_TRUE(app.Starts().empty());
+}
+
+TEST_F(ConnectionTest, WithoutAUsableValidationLibraryTheInstalledApplicationIsNeverTrusted)
+{
+    // Every answer of the unsigned library's stand-in is 6, which must never pass for an acceptance.
+    const ValidatorSwap swap(sandbox::TestDataFolder() + L"validator\\unsigned\\Halvex.SignatureCheck.Native.dll");
+    ASSERT_TRUE(swap.Swapped());
+
+    StartService();
+    ExpectNeverTrusted(app);
 }
 
 } // namespace

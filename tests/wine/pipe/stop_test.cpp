@@ -101,4 +101,71 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     EXPECT_EQ(CrashCount(), L"<missing>");
 }
 
+TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
+{
+    SetCorvaneKey(L"AppExit", L"1");
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle running = StartVerifiedApp(&appId);
+    UniqueHandle service = OpenServiceProcess();
+
+    const std::string notice = "app_exit:" + std::to_string(appId);
+    ASSERT_TRUE(app.AppendInbox(sandbox::Widen("send " + notice)));
+    // Logged as it is read: the client now waits two seconds before it acts.
+    ASSERT_TRUE(WaitLogged(kClientTag, notice));
+    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+
+    sandbox::ExpectStopKeys(profile.IniPath());
+    EXPECT_TRUE(Running(running.get()));
+    EXPECT_EQ(CountLogged(kServiceTag, "KillCorvane"), 0);
+    EXPECT_EQ(CountLoggedPrefix(kClientTag, "Corvane exit"), 0);
+    EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
+}
+
+TEST_F(StopTest, AStopDuringTheCrashRestartWaitStartsAndCountsNothingAndLeavesTheStopKeys)
+{
+    SetCorvaneKey(L"exit", L"0");
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle crashed = StartVerifiedApp(&appId);
+    UniqueHandle service = OpenServiceProcess();
+
+    ASSERT_TRUE(app.AppendInbox(L"crash"));
+    // The crash is recognised; the restart is a second away.
+    ASSERT_TRUE(WaitLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"));
+    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+
+    sandbox::ExpectStopKeys(profile.IniPath());
+    EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
+    EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
+    EXPECT_EQ(CrashCount(), L"<missing>");
+}
+
+TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)
+{
+    // Registered, stopped again, and started with the application already serving: the new client would
+    // connect at once.
+    ASSERT_EQ(sandbox::RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
+    DWORD appId = 0;
+    UniqueHandle running = StartApp(&appId);
+
+    ASSERT_TRUE(sandbox::StartOrvel());
+    servicePid = ServiceProcessId();
+    UniqueHandle service = OpenServiceProcess();
+    // Sent as soon as the service manager takes it: it refuses controls until the service has reported.
+    ASSERT_TRUE(sandbox::WaitFor([] { return sandbox::SendServiceControl(SERVICE_CONTROL_STOP); }, 10000, 1));
+    EXPECT_TRUE(sandbox::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
+    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+
+    // Read once the process has ended: nothing came after the stop sequence's keys.
+    sandbox::ExpectStopKeys(profile.IniPath());
+    EXPECT_TRUE(Running(running.get()));
+}
+
 } // namespace
+

@@ -1,0 +1,14 @@
+#pragma once
+
+// Whether the process serving the pipe runs from the application's install folder. Values only, no I/O.
+
+#include <string>
+
+// True when imagePath names a file in the folder of appPath (the text up to its last backslash) or in a
+// folder below it. Both are full Win32 paths; '/' counts as a separator; letter case is ignored for
+// ASCII letters only (any other difference in case refuses). Component by component, so
+// "C:\Program Files\Corvane2\x.exe" is not below "C:\Program Files\Corvane\". Fails closed: an empty
+// path, an appPath without a folder, and any path with a "." or ".." component, an empty component
+// (other than the two leading ones of "\\server\share") or a component ending in a dot or a blank (which
+// Windows would silently drop) give false.
+bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath);
