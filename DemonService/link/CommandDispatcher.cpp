@@ -7,7 +7,9 @@
 #include "host/ServiceControl.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
+#include "integration/FirewallRules.h"
 #include "link/CommandTable.h"
+#include "link/FirewallRequest.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
 
@@ -66,8 +68,15 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         flags.exitCommandSeen = true;
         flags.stopRequested = true;
         break;
-    case PipeCommand::OpenFirewall:
+    case PipeCommand::OpenFirewall: {
+        const FirewallRequest request = ReadFirewallRequest(message);
+        OpenFirewallRules(request.restrictPublic,
+                          request.localPorts.empty() ? nullptr : request.localPorts.c_str());
+        break;
+    }
     case PipeCommand::CloseFirewall:
+        WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); });
+        break;
     case PipeCommand::InstallCameraDriver:
     case PipeCommand::InstallBrisaDriveDriver:
     case PipeCommand::InstallScreenShareDriver:
