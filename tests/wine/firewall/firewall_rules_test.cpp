@@ -119,10 +119,12 @@ TEST_F(FirewallRequests, OpeningTwiceReplacesTheRulesAndClosingRemovesEveryOrvel
 
 TEST_F(FirewallRequests, WithoutThePluginOnlyTheApplicationGetsRules)
 {
-    const std::wstring aside = PluginPath() + L".aside";
-    ASSERT_TRUE(::MoveFileW(PluginPath().c_str(), aside.c_str()));
+    struct PluginAside {
+        std::wstring path, aside;
+        ~PluginAside() { ::MoveFileW(aside.c_str(), path.c_str()); }
+    } plugin{PluginPath(), PluginPath() + L".aside"};
+    ASSERT_TRUE(::MoveFileW(plugin.path.c_str(), plugin.aside.c_str()));
     SendAndWait(L"OpenFireWall:0");
-    ::MoveFileW(aside.c_str(), PluginPath().c_str());
     const std::vector<StoredRule> rules = StoredRules();
     ASSERT_EQ(rules.size(), 3u);
     ExpectRuleSet(rules, 0, app.ExePath(), UnrestrictedSet());
