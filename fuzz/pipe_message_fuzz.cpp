@@ -1,11 +1,14 @@
 // Pipe messages are whatever the process at the other end writes: match and read them as the client
-// does (text up to the first zero byte, at most 20 479 bytes).
+// does (text up to the first zero byte, at most 20 479 bytes), down to the JSON payload of a firewall
+// request.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 
 #include "link/CommandTable.h"
+#include "link/FirewallRequest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -16,12 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     case PipeCommand::ExitNotice:
         (void)ExitNoticeProcessId(text);
         break;
-    case PipeCommand::OpenFirewall:
-        (void)FirewallRequestRestricted(text);
-        if (IsQuotedRequest(text)) {
-            (void)FirewallRequestJson(text);
+    case PipeCommand::OpenFirewall: {
+        // The whole open-request path: restricted flag, JSON payload, ports member.
+        const FirewallRequest request = ReadFirewallRequest(text);
+        if (!IsQuotedRequest(text) && !request.localPorts.empty()) {
+            std::abort();  // only a quoted request carries ports
         }
         break;
+    }
     default:
         break;
     }

@@ -4,6 +4,7 @@
 #                               installers' stand-ins among them, drivers\ with its folders)
 #   HKLM\Software\Halvex\Corvane  "path" and "ResourceFile"
 #   the console user's "Shell Folders" "AppData" under HKEY_USERS
+#   our firewall rule store (standins/FirewallStore) in C:\OrvelStandIn, registered as the firewall's classes
 # Usage: scripts/sandbox.sh [--prefix-only]
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
@@ -42,3 +43,22 @@ if [ -z "$appdata" ]; then
   wine reg add "HKU\\$user_sid\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v AppData /t REG_SZ /d "$appdata" /f >/dev/null 2>&1
 fi
 echo "sandbox: installed in $win_install, user data in $appdata\\Corvane"
+
+# Wine's own firewall classes keep no rules: our stand-in store serves NetFwPolicy2 and NetFwRule instead.
+# Registered under HKLM (the user's classes are not looked at), after the prefix exists (wineboot -u
+# would put Wine's own back).
+store_dll="$ORVEL_BUILD_DIR/tools/OrvelFirewallStore.dll"
+if [ -f "$store_dll" ]; then
+  mkdir -p "$WINEPREFIX/drive_c/OrvelStandIn"
+  cp -f "$store_dll" "$WINEPREFIX/drive_c/OrvelStandIn/"
+  store_reg="$WINEPREFIX/drive_c/OrvelStandIn/register.reg"
+  {
+    printf 'Windows Registry Editor Version 5.00\r\n'
+    for clsid in '{E2B3C97F-6AE1-41AC-817A-F6F92166D7DD}' '{2C5BC43E-3369-4C33-AB0C-BE9469677AF4}'; do
+      printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\%s\\InprocServer32]\r\n' "$clsid"
+      printf '@="C:\\\\OrvelStandIn\\\\OrvelFirewallStore.dll"\r\n"ThreadingModel"="Both"\r\n'
+    done
+  } > "$store_reg"
+  wine regedit /S 'C:\OrvelStandIn\register.reg' >/dev/null 2>&1
+  echo "sandbox: firewall rule store registered (C:\OrvelStandIn\OrvelFirewallStore.dll)"
+fi

@@ -8,7 +8,9 @@
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
 #include "integration/DriverInstall.h"
+#include "integration/FirewallRules.h"
 #include "link/CommandTable.h"
+#include "link/FirewallRequest.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
 
@@ -72,6 +74,15 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         flags.exitCommandSeen = true;
         flags.stopRequested = true;
         break;
+    case PipeCommand::OpenFirewall: {
+        const FirewallRequest request = ReadFirewallRequest(message);
+        OpenFirewallRules(request.restrictPublic,
+                          request.localPorts.empty() ? nullptr : request.localPorts.c_str());
+        break;
+    }
+    case PipeCommand::CloseFirewall:
+        WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); });
+        break;
     case PipeCommand::InstallCameraDriver:
         InstallCameraDriver();
         break;
@@ -81,8 +92,6 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
     case PipeCommand::InstallScreenShareDriver:
         InstallSSDriver();
         break;
-    case PipeCommand::OpenFirewall:
-    case PipeCommand::CloseFirewall:
     case PipeCommand::None:
         break;
     }

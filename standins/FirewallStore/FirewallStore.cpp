@@ -1,0 +1,604 @@
+// The stand-in firewall's COM classes: NetFwPolicy2 (only its rule collection) and NetFwRule, served
+// in-process. Rules live in the registry (RuleStore.h): every collection call reads the store afresh and
+// writes each change back at once, so the service and the tests, in their own processes, share it.
+//
+// Where the firewall's documentation allows several readings, the strictest one is served:
+//   - INetFwRules::Remove(name) removes the first rule of exactly that name, one per call, and succeeds
+//     doing nothing when there is none;
+//   - the enumerator walks a snapshot taken when it is made (unless the store's "LiveEnumerator" is 1);
+//   - put_LocalPorts fails with E_INVALIDARG for a text the firewall does not accept, and for any text
+//     while the protocol is not TCP or UDP;
+//   - get_Name fails for a stored rule without a name.
+// Members the service does not use answer E_NOTIMPL.
+
+#include <windows.h>
+#include <oleauto.h>
+#include <netfw.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "PortsSyntax.h"
+#include "RuleStore.h"
+#include "base/Win32Resources.h"
+
+namespace {
+
+constexpr LONG kProtocolTcp = 6;
+constexpr LONG kProtocolUdp = 17;
+constexpr LONG kHighestProtocol = 256;
+// NET_FW_EDGE_TRAVERSAL_TYPE (not in every SDK's headers): deny, allow, defer to app, defer to user.
+constexpr LONG kEdgeTraversalDeny = 0;
+constexpr LONG kEdgeTraversalAllow = 1;
+constexpr LONG kEdgeTraversalDeferToUser = 3;
+
+std::atomic<long> g_objects{0};
+std::atomic<long> g_locks{0};
+
+// Reference counting and QueryInterface for one object with a list of interfaces.
+template <typename Derived>
+class ComObject {
+public:
+    ComObject() { ++g_objects; }
+    virtual ~ComObject() { --g_objects; }
+
+    ULONG AddRefImpl() { return static_cast<ULONG>(++m_references); }
+    ULONG ReleaseImpl()
+    {
+        const long left = --m_references;
+        if (left == 0) {
+            delete static_cast<Derived*>(this);
+        }
+        return static_cast<ULONG>(left);
+    }
+
+private:
+    std::atomic<long> m_references{1};
+};
+
+#define ORVEL_COM_REFCOUNT                                                       \
+    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }           \
+    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+
+#define ORVEL_NO_DISPATCH                                                                                 \
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override                                      \
+    {                                                                                                     \
+        if (count == nullptr) return E_POINTER;                                                           \
+        *count = 0;                                                                                       \
+        return S_OK;                                                                                      \
+    }                                                                                                     \
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }        \
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override              \
+    {                                                                                                     \
+        return E_NOTIMPL;                                                                                 \
+    }                                                                                                     \
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) \
+        override                                                                                          \
+    {                                                                                                     \
+        return E_NOTIMPL;                                                                                 \
+    }
+
+HRESULT CopyOut(const std::wstring& text, BSTR* out)
+{
+    if (out == nullptr) {
+        return E_POINTER;
+    }
+    *out = ::SysAllocStringLen(text.c_str(), static_cast<UINT>(text.size()));
+    return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CopyIn(BSTR text, std::wstring* field)
+{
+    *field = text != nullptr ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
+    return S_OK;
+}
+
+template <typename T, typename V>
+HRESULT Out(T* out, V value)
+{
+    if (out == nullptr) {
+        return E_POINTER;
+    }
+    *out = static_cast<T>(value);
+    return S_OK;
+}
+
+// ---- NetFwRule -----------------------------------------------------------------------------------------
+
+class Rule final : public ComObject<Rule>, public INetFwRule2 {
+public:
+    Rule() = default;
+    explicit Rule(StoredRule stored) : m_rule(std::move(stored)) {}
+
+    const StoredRule& Stored() const { return m_rule; }
+
+    ORVEL_COM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwRule) ||
+            iid == __uuidof(INetFwRule2)) {
+            *out = static_cast<INetFwRule2*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ORVEL_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override
+    {
+        return m_rule.hasName ? CopyOut(m_rule.name, name) : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override
+    {
+        if (name == nullptr) {
+            return E_INVALIDARG;
+        }
+        m_rule.hasName = true;
+        return CopyIn(name, &m_rule.name);
+    }
+    HRESULT STDMETHODCALLTYPE get_Description(BSTR* text) override { return CopyOut(m_rule.description, text); }
+    HRESULT STDMETHODCALLTYPE put_Description(BSTR text) override { return CopyIn(text, &m_rule.description); }
+    HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* path) override
+    {
+        return CopyOut(m_rule.applicationName, path);
+    }
+    HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR path) override
+    {
+        return CopyIn(path, &m_rule.applicationName);
+    }
+    HRESULT STDMETHODCALLTYPE get_ServiceName(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_ServiceName(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Protocol(LONG* protocol) override { return Out(protocol, m_rule.protocol); }
+    HRESULT STDMETHODCALLTYPE put_Protocol(LONG protocol) override
+    {
+        if (protocol < 0 || protocol > kHighestProtocol) {
+            return E_INVALIDARG;
+        }
+        // Ports belong to TCP and UDP only.
+        if (m_rule.hasLocalPorts && protocol != kProtocolTcp && protocol != kProtocolUdp) {
+            return E_INVALIDARG;
+        }
+        m_rule.protocol = static_cast<DWORD>(protocol);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* ports) override
+    {
+        if (ports == nullptr) {
+            return E_POINTER;
+        }
+        if (!m_rule.hasLocalPorts) {
+            *ports = nullptr;
+            return S_OK;
+        }
+        return CopyOut(m_rule.localPorts, ports);
+    }
+    HRESULT STDMETHODCALLTYPE put_LocalPorts(BSTR ports) override
+    {
+        const LONG protocol = static_cast<LONG>(m_rule.protocol);
+        if (protocol != kProtocolTcp && protocol != kProtocolUdp) {
+            return E_INVALIDARG;
+        }
+        std::wstring text;
+        CopyIn(ports, &text);
+        if (!LocalPortsAccepted(text)) {
+            return E_INVALIDARG;
+        }
+        m_rule.hasLocalPorts = true;
+        m_rule.localPorts = text;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_RemotePorts(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RemotePorts(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocalAddresses(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_LocalAddresses(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_IcmpTypesAndCodes(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_IcmpTypesAndCodes(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Direction(NET_FW_RULE_DIRECTION* direction) override
+    {
+        return Out(direction, m_rule.direction);
+    }
+    HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION direction) override
+    {
+        if (direction != NET_FW_RULE_DIR_IN && direction != NET_FW_RULE_DIR_OUT) {
+            return E_INVALIDARG;
+        }
+        m_rule.direction = static_cast<DWORD>(direction);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Interfaces(VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Interfaces(VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_InterfaceTypes(BSTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_InterfaceTypes(BSTR) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* enabled) override
+    {
+        return Out(enabled, m_rule.enabled != 0 ? VARIANT_TRUE : VARIANT_FALSE);
+    }
+    HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL enabled) override
+    {
+        m_rule.enabled = enabled != VARIANT_FALSE ? 1 : 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* grouping) override { return CopyOut(m_rule.grouping, grouping); }
+    HRESULT STDMETHODCALLTYPE put_Grouping(BSTR grouping) override { return CopyIn(grouping, &m_rule.grouping); }
+    HRESULT STDMETHODCALLTYPE get_Profiles(LONG* profiles) override { return Out(profiles, m_rule.profiles); }
+    HRESULT STDMETHODCALLTYPE put_Profiles(LONG profiles) override
+    {
+        m_rule.profiles = static_cast<DWORD>(profiles);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_EdgeTraversal(VARIANT_BOOL* enabled) override
+    {
+        return Out(enabled, m_rule.edgeTraversalOptions != 0 ? VARIANT_TRUE : VARIANT_FALSE);
+    }
+    HRESULT STDMETHODCALLTYPE put_EdgeTraversal(VARIANT_BOOL enabled) override
+    {
+        m_rule.edgeTraversalOptions = enabled != VARIANT_FALSE ? kEdgeTraversalAllow : 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_Action(NET_FW_ACTION* action) override { return Out(action, m_rule.action); }
+    HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION action) override
+    {
+        if (action != NET_FW_ACTION_BLOCK && action != NET_FW_ACTION_ALLOW) {
+            return E_INVALIDARG;
+        }
+        m_rule.action = static_cast<DWORD>(action);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_EdgeTraversalOptions(LONG* options) override
+    {
+        return Out(options, m_rule.edgeTraversalOptions);
+    }
+    HRESULT STDMETHODCALLTYPE put_EdgeTraversalOptions(LONG options) override
+    {
+        if (options < kEdgeTraversalDeny || options > kEdgeTraversalDeferToUser) {
+            return E_INVALIDARG;
+        }
+        m_rule.edgeTraversalOptions = static_cast<DWORD>(options);
+        return S_OK;
+    }
+
+private:
+    StoredRule m_rule;
+};
+
+// Reads any rule object through its interfaces (one of ours, or another implementation's).
+HRESULT ReadRule(INetFwRule* rule, StoredRule* stored)
+{
+    UniqueBstr text;
+    if (FAILED(rule->get_Name(text.put())) || !text) {
+        return E_INVALIDARG;
+    }
+    stored->hasName = true;
+    CopyIn(text.get(), &stored->name);
+    if (SUCCEEDED(rule->get_Grouping(text.put()))) {
+        CopyIn(text.get(), &stored->grouping);
+    }
+    if (SUCCEEDED(rule->get_Description(text.put()))) {
+        CopyIn(text.get(), &stored->description);
+    }
+    if (SUCCEEDED(rule->get_ApplicationName(text.put()))) {
+        CopyIn(text.get(), &stored->applicationName);
+    }
+    if (SUCCEEDED(rule->get_LocalPorts(text.put())) && text) {
+        stored->hasLocalPorts = true;
+        CopyIn(text.get(), &stored->localPorts);
+    }
+    NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN;
+    NET_FW_ACTION action = NET_FW_ACTION_ALLOW;
+    LONG protocol = 0;
+    LONG profiles = 0;
+    VARIANT_BOOL enabled = VARIANT_FALSE;
+    if (FAILED(rule->get_Direction(&direction)) || FAILED(rule->get_Action(&action)) ||
+        FAILED(rule->get_Protocol(&protocol)) || FAILED(rule->get_Profiles(&profiles)) ||
+        FAILED(rule->get_Enabled(&enabled))) {
+        return E_INVALIDARG;
+    }
+    stored->direction = static_cast<DWORD>(direction);
+    stored->action = static_cast<DWORD>(action);
+    stored->protocol = static_cast<DWORD>(protocol);
+    stored->profiles = static_cast<DWORD>(profiles);
+    stored->enabled = enabled != VARIANT_FALSE ? 1 : 0;
+    UniqueComPtr<INetFwRule2> rule2;
+    LONG options = 0;
+    VARIANT_BOOL edge = VARIANT_FALSE;
+    if (SUCCEEDED(rule->QueryInterface(__uuidof(INetFwRule2), reinterpret_cast<void**>(rule2.put()))) &&
+        SUCCEEDED(rule2.get()->get_EdgeTraversalOptions(&options))) {
+        stored->edgeTraversalOptions = static_cast<DWORD>(options);
+    } else if (SUCCEEDED(rule->get_EdgeTraversal(&edge))) {
+        stored->edgeTraversalOptions = edge != VARIANT_FALSE ? kEdgeTraversalAllow : 0;
+    }
+    return S_OK;
+}
+
+// ---- The enumerator ------------------------------------------------------------------------------------
+
+class RuleEnumerator final : public ComObject<RuleEnumerator>, public IEnumVARIANT {
+public:
+    RuleEnumerator(std::vector<StoredRule> snapshot, bool live, ULONG position)
+        : m_snapshot(std::move(snapshot)), m_live(live), m_position(position)
+    {
+    }
+
+    ORVEL_COM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IEnumVARIANT)) {
+            *out = static_cast<IEnumVARIANT*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* elements, ULONG* fetched) override
+    {
+        if (elements == nullptr || (count > 1 && fetched == nullptr)) {
+            return E_POINTER;
+        }
+        const std::vector<StoredRule> rules = m_live ? LoadRules() : m_snapshot;
+        ULONG given = 0;
+        for (; given < count && m_position < rules.size(); ++given, ++m_position) {
+            ::VariantInit(&elements[given]);
+            elements[given].vt = VT_DISPATCH;
+            elements[given].pdispVal = static_cast<INetFwRule2*>(new Rule(rules[m_position]));
+        }
+        if (fetched != nullptr) {
+            *fetched = given;
+        }
+        return given == count ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
+    {
+        m_position += count;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override
+    {
+        m_position = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = new RuleEnumerator(m_snapshot, m_live, m_position);
+        return S_OK;
+    }
+
+private:
+    std::vector<StoredRule> m_snapshot;
+    bool m_live;
+    ULONG m_position;
+};
+
+// ---- INetFwRules ---------------------------------------------------------------------------------------
+
+class Rules final : public ComObject<Rules>, public INetFwRules {
+public:
+    ORVEL_COM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwRules)) {
+            *out = static_cast<INetFwRules*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ORVEL_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override { return Out(count, LoadRules().size()); }
+    HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) override
+    {
+        if (rule == nullptr) {
+            return E_POINTER;
+        }
+        StoredRule stored;
+        const HRESULT hr = ReadRule(rule, &stored);
+        return FAILED(hr) ? hr : AppendRule(stored);
+    }
+    HRESULT STDMETHODCALLTYPE Remove(BSTR name) override
+    {
+        if (name == nullptr) {
+            return E_INVALIDARG;
+        }
+        const std::wstring wanted(name, ::SysStringLen(name));
+        for (const StoredRule& rule : LoadRules()) {
+            if (rule.hasName && rule.name == wanted) {
+                return DeleteRule(rule.key);
+            }
+        }
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) override
+    {
+        if (name == nullptr || rule == nullptr) {
+            return E_POINTER;
+        }
+        *rule = nullptr;
+        const std::wstring wanted(name, ::SysStringLen(name));
+        for (const StoredRule& stored : LoadRules()) {
+            if (stored.hasName && stored.name == wanted) {
+                *rule = new Rule(stored);
+                return S_OK;
+            }
+        }
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    }
+    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) override
+    {
+        if (enumerator == nullptr) {
+            return E_POINTER;
+        }
+        *enumerator = static_cast<IEnumVARIANT*>(new RuleEnumerator(LoadRules(), LiveEnumerator(), 0));
+        return S_OK;
+    }
+};
+
+// ---- NetFwPolicy2: only the rule collection ------------------------------------------------------------
+
+class Policy final : public ComObject<Policy>, public INetFwPolicy2 {
+public:
+    ORVEL_COM_REFCOUNT
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwPolicy2)) {
+            *out = static_cast<INetFwPolicy2*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ORVEL_NO_DISPATCH
+
+    HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) override
+    {
+        if (rules == nullptr) {
+            return E_POINTER;
+        }
+        *rules = new Rules();
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_UnicastResponsesToMulticastBroadcastDisabled(NET_FW_PROFILE_TYPE2,
+                                                                              VARIANT_BOOL*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_UnicastResponsesToMulticastBroadcastDisabled(NET_FW_PROFILE_TYPE2,
+                                                                              VARIANT_BOOL) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_ServiceRestriction(INetFwServiceRestriction**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnableRuleGroup(LONG, BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsRuleGroupEnabled(LONG, BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RestoreLocalFirewallDefaults() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) override { return E_NOTIMPL; }
+};
+
+// ---- Class factory -------------------------------------------------------------------------------------
+
+template <typename Object>
+class Factory final : public ComObject<Factory<Object>>, public IClassFactory {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddRefImpl(); }
+    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseImpl(); }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IClassFactory)) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (outer != nullptr) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        Object* object = new Object();
+        const HRESULT hr = object->QueryInterface(iid, out);
+        object->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    {
+        lock ? ++g_locks : --g_locks;
+        return S_OK;
+    }
+};
+
+} // namespace
+
+extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
+{
+    if (out == nullptr) {
+        return E_POINTER;
+    }
+    *out = nullptr;
+    IClassFactory* factory = nullptr;
+    if (clsid == __uuidof(NetFwPolicy2)) {
+        factory = new Factory<Policy>();
+    } else if (clsid == __uuidof(NetFwRule)) {
+        factory = new Factory<Rule>();
+    } else {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    const HRESULT hr = factory->QueryInterface(iid, out);
+    factory->Release();
+    return hr;
+}
+
+extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow()
+{
+    return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
+}
