@@ -322,6 +322,12 @@ std::vector<JournalRecord> StandInApp::ReadJournal() const
 
 bool StandInApp::ClearJournal() const
 {
+    // A fresh prefix has no journal folder until a stand-in has started once.
+    const std::wstring journal = JournalPath();
+    const std::wstring::size_type slash = journal.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        ::CreateDirectoryW(journal.substr(0, slash).c_str(), nullptr);
+    }
     UniqueFileHandle file(OpenWithRetry(JournalPath(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_ALWAYS));
     if (!file) {

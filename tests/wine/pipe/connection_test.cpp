@@ -66,6 +66,8 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     DWORD appId = 0;
     UniqueHandle running = StartVerifiedApp(&appId);
 
+    // The key follows the verification line.
+    sandbox::WaitFor([&] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
     EXPECT_EQ(ServiceKey(L"Connected"), L"Connected");
     const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + sandbox::Narrow(app.ExePath()));
     ASSERT_GE(verification.size(), 2u);
