@@ -14,7 +14,7 @@ constexpr wchar_t kShellFoldersSuffix[] = L"\\SOFTWARE\\Microsoft\\Windows\\Curr
 
 } // namespace
 
-std::optional<RegistryText> ReadConsoleUserAppData()
+std::optional<std::wstring> ReadConsoleUserSid()
 {
     const DWORD session = ::WTSGetActiveConsoleSessionId();
     if (session == kNoConsoleSession) {
@@ -33,7 +33,16 @@ std::optional<RegistryText> ReadConsoleUserAppData()
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, sidText.put())) {
         return std::nullopt;
     }
-    const std::wstring subkey = std::wstring(sidText.get()) + kShellFoldersSuffix;
+    return std::wstring(sidText.get());
+}
+
+std::optional<RegistryText> ReadConsoleUserAppData()
+{
+    const std::optional<std::wstring> sid = ReadConsoleUserSid();
+    if (!sid) {
+        return std::nullopt;
+    }
+    const std::wstring subkey = *sid + kShellFoldersSuffix;
     UniqueRegKey shellFolders;
     if (::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_ALL_ACCESS, shellFolders.put()) != ERROR_SUCCESS) {
         return std::nullopt;
