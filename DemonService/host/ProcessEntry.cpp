@@ -8,6 +8,9 @@
 #include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
+#include "host/StartCorvaneSwitch.h"
+#include "integration/FriendlyAppName.h"
+#include "integration/Shortcuts.h"
 
 namespace {
 
@@ -47,6 +50,18 @@ int RunSwitch(CommandLineSwitch command)
             StopService();
         }
         return RemoveService() ? kExitSuccess : kExitFailure;
+    case CommandLineSwitch::RenameShortCut:
+        RenameShortCut();
+        return kExitSuccess;
+    case CommandLineSwitch::RetoreShortCut:
+        RetoreShortCut();
+        return kExitSuccess;
+    case CommandLineSwitch::RunCorvane:
+        // The installer goes on whatever became of the start: the user can still start it himself.
+        if (DemonService* service = DemonService::GetInstance()) {
+            StartCorvaneFromCommandLine(service->AppPath());
+        }
+        return kExitSuccess;
     default:
         return kExitSuccess;
     }
@@ -59,6 +74,9 @@ int RunProcessEntry(int argc, char** argv)
     DemonService* service = DemonService::GetInstance();
     if (argc == 1 && service != nullptr && service->IniPath().empty()) {
         ::Sleep(kWaitForUserProfileMs);
+    }
+    if (service != nullptr) {
+        UpdateFriendlyAppName(service->AppPath().c_str());
     }
 
     int exitCode = kExitSuccess;

@@ -6,6 +6,8 @@
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
 #include "host/SettingsFile.h"
+#include "integration/ExplorerMenus.h"
+#include "integration/FriendlyAppName.h"
 
 namespace {
 
@@ -95,6 +97,8 @@ void DemonService::Run()
     int expected = kStatusConstructed;
     m_status.compare_exchange_strong(expected, kStatusRunning);
     LOG_SERVICE("Run");
+    UpdateFileDockFileMenu(m_appPath.c_str());
+    UpdateFriendlyAppName(m_appPath.c_str());
     while (g_running != 0) {
         ::Sleep(kRunLoopPollMs);
     }
@@ -141,6 +145,7 @@ bool StopService()
     WriteServiceText(L"CDemonServiceClient", L"Stop");
     WriteServiceText(L"Client_run", L"Stop");
     WriteServiceText(L"Connected", L"Disconnected");
+    RemoveContextMenus();
 
     DemonService* service = DemonService::GetInstance();
     // Status first: a client that ends now is not restarted.
