@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Sandbox.h"
+#include "ServiceManager.h"
 #include "base/Win32Resources.h"
 
 namespace shell_test {
