@@ -64,7 +64,7 @@ unsigned long StartCorvaneFromCommandLine(const std::wstring& appPath)
     }
 
     wchar_t commandLine[kNoCheckCommandLineChars] = {};
-    std::wcsncpy(commandLine, kNoCheckCommandLine, kNoCheckCommandLineChars - 1);
+    std::wmemcpy(commandLine, kNoCheckCommandLine, sizeof(kNoCheckCommandLine) / sizeof(wchar_t));
     PROCESS_INFORMATION started = {};
     const DWORD result = CreateProcessMediumIL(appPath.c_str(), commandLine, 0, &started);
     UniqueHandle process(started.hProcess);

@@ -19,6 +19,9 @@ constexpr wchar_t kSharingCommand[] = L"*\\shell\\FileDock\\command";
 constexpr wchar_t kPackages[] =
     L"Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\PackageRepository\\Packages";
 constexpr DWORD kServiceTimeoutMs = 10000;
+// The run loop's log lines: the entry is written, or left to the package.
+constexpr char kWritten[] = "find msix name failed, will set sendbox reg key and vaule";
+constexpr char kLeftToPackage[] = "find msix name success, return directly";
 
 class ContextMenusTest : public ::testing::Test {
 protected:
@@ -49,6 +52,11 @@ protected:
         ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, kServiceTimeoutMs));
         ASSERT_TRUE(WaitFor([&] { return CountLines(profile.LogText(), line) == 1; }, kServiceTimeoutMs))
             << profile.LogText();
+        // The line comes before the writing; the command's value is written last.
+        if (std::string(line) == kWritten) {
+            ASSERT_TRUE(WaitFor([] { return ReadText(HKEY_CLASSES_ROOT, kSharingCommand, L"") != L"<missing>"; },
+                                kServiceTimeoutMs));
+        }
     }
 
     void Stop()
@@ -59,9 +67,6 @@ protected:
 
     UserProfileSandbox profile;
 };
-
-constexpr char kWritten[] = "find msix name failed, will set sendbox reg key and vaule";
-constexpr char kLeftToPackage[] = "find msix name success, return directly";
 
 TEST_F(ContextMenusTest, TheRunningServiceOffersSharingWithTheQuotedApplicationInVolatileKeys)
 {
