@@ -24,7 +24,7 @@ UniqueHandle QueryConsoleUserToken()
     return token;
 }
 
-std::optional<RegistryText> ReadConsoleUserAppData()
+std::optional<std::wstring> ReadConsoleUserSid()
 {
     UniqueHandle token = QueryConsoleUserToken();
     if (!token) {
@@ -39,7 +39,16 @@ std::optional<RegistryText> ReadConsoleUserAppData()
     if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, sidText.put())) {
         return std::nullopt;
     }
-    const std::wstring subkey = std::wstring(sidText.get()) + kShellFoldersSuffix;
+    return std::wstring(sidText.get());
+}
+
+std::optional<RegistryText> ReadConsoleUserAppData()
+{
+    const std::optional<std::wstring> sid = ReadConsoleUserSid();
+    if (!sid) {
+        return std::nullopt;
+    }
+    const std::wstring subkey = *sid + kShellFoldersSuffix;
     UniqueRegKey shellFolders;
     if (::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_ALL_ACCESS, shellFolders.put()) != ERROR_SUCCESS) {
         return std::nullopt;

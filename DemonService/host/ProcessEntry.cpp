@@ -9,6 +9,9 @@
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
 #include "integration/DriverInstall.h"
+#include "host/StartCorvaneSwitch.h"
+#include "integration/FriendlyAppName.h"
+#include "integration/Shortcuts.h"
 
 namespace {
 
@@ -51,6 +54,18 @@ int RunSwitch(CommandLineSwitch command)
     case CommandLineSwitch::InstallCloudyDriver:
         InstallCloudyDriver();
         return kExitSuccess;
+    case CommandLineSwitch::RenameShortCut:
+        RenameShortCut();
+        return kExitSuccess;
+    case CommandLineSwitch::RetoreShortCut:
+        RetoreShortCut();
+        return kExitSuccess;
+    case CommandLineSwitch::RunCorvane:
+        // The installer goes on whatever became of the start: the user can still start it himself.
+        if (DemonService* service = DemonService::GetInstance()) {
+            StartCorvaneFromCommandLine(service->AppPath());
+        }
+        return kExitSuccess;
     default:
         return kExitSuccess;
     }
@@ -63,6 +78,9 @@ int RunProcessEntry(int argc, char** argv)
     DemonService* service = DemonService::GetInstance();
     if (argc == 1 && service != nullptr && service->IniPath().empty()) {
         ::Sleep(kWaitForUserProfileMs);
+    }
+    if (service != nullptr) {
+        UpdateFriendlyAppName(service->AppPath().c_str());
     }
 
     int exitCode = kExitSuccess;

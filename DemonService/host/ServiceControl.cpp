@@ -7,6 +7,8 @@
 #include "host/ServiceStatus.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
+#include "integration/ExplorerMenus.h"
+#include "integration/FriendlyAppName.h"
 
 namespace {
 
@@ -110,6 +112,8 @@ void DemonService::Run()
     int expected = kStatusConstructed;
     m_status.compare_exchange_strong(expected, kStatusRunning);
     LOG_SERVICE("Run");
+    UpdateFileDockFileMenu(m_appPath.c_str());
+    UpdateFriendlyAppName(m_appPath.c_str());
     while (g_running != 0) {
         ::Sleep(kRunLoopPollMs);
     }
@@ -160,6 +164,7 @@ bool StopService()
         service->StopCurrentClient();
         service->EndLogging();
     }
+    RemoveContextMenus();
 
     WriteServiceNumber(L"Running", 0);
     WriteServiceNumber(L"Debug", 0);

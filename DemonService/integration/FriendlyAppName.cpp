@@ -1,0 +1,70 @@
+#include "integration/FriendlyAppName.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <optional>
+#include <string>
+
+#include "DemonService.h"
+#include "base/Win32Resources.h"
+#include "integration/FriendlyNameEntries.h"
+#include "integration/ShellKeys.h"
+
+namespace {
+
+constexpr DWORD kTokenUserBytes = 256;
+constexpr DWORD kExistingValueBytes = 512;
+
+static_assert(RRF_RT_REG_SZ == 2, "REG_SZ only");
+
+// The running process's user SID as text, at most kSidTextChars - 1 characters; empty on failure.
+std::wstring OwnUserSid()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::wstring();
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return std::wstring();
+    }
+    UniqueLocalWideString sidText;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, sidText.put())) {
+        return std::wstring();
+    }
+    return std::wstring(sidText.get()).substr(0, kSidTextChars - 1);
+}
+
+void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring& valueName, const std::wstring& title)
+{
+    UniqueRegKey key;
+    if (OpenOrCreateVolatileKey(root, subkey, key) != ERROR_SUCCESS) {
+        return;
+    }
+    wchar_t existing[kExistingValueBytes / sizeof(wchar_t)] = {};
+    DWORD existingBytes = kExistingValueBytes;
+    if (::RegGetValueW(key.get(), nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, existing, &existingBytes) ==
+        ERROR_SUCCESS) {
+        ::RegDeleteKeyValueW(key.get(), nullptr, valueName.c_str());
+    }
+    WriteStringValue(key.get(), valueName.c_str(), title);
+}
+
+} // namespace
+
+void UpdateFriendlyAppName(const wchar_t* appPath)
+{
+    const std::wstring sid = OwnUserSid();
+    const DemonService* service = DemonService::GetInstance();
+    const std::wstring title = service != nullptr ? service->m_appTitle : L"";
+    const std::optional<std::wstring> valueName = FriendlyValueName(appPath != nullptr ? appPath : L"");
+    if (!valueName) {
+        return;
+    }
+    WriteFriendlyName(HKEY_CURRENT_USER, kUserMuiCacheKey, *valueName, title);
+    if (const std::optional<std::wstring> classesKey = ClassesMuiCacheKey(sid)) {
+        WriteFriendlyName(HKEY_USERS, *classesKey, *valueName, title);
+    }
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// The application's display name in the shell's MuiCache, the per-user cache from which Explorer takes
+// the name it shows for an executable.
+
+// Writes the context's title (empty without a context or a resource library) as "<appPath>
+// .FriendlyAppName" under HKEY_CURRENT_USER's MuiCache and, when the running process's user has a SID
+// longer than 8 characters (not LocalSystem or another well-known account), under that user's classes
+// MuiCache in HKEY_USERS. An earlier REG_SZ value of the name is deleted before the write. A key that has
+// to be created is created volatile (its missing parents as ordinary keys). Nothing is reported; a path
+// too long for the value name writes nothing. Any thread.
+void UpdateFriendlyAppName(const wchar_t* appPath);

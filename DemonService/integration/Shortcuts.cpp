@@ -1,0 +1,104 @@
+#include "integration/Shortcuts.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "DemonService.h"
+#include "base/Win32Resources.h"
+#include "host/RegistryText.h"
+#include "integration/ShellKeys.h"
+#include "integration/ShortcutNames.h"
+
+namespace {
+
+constexpr wchar_t kProductKey[] = L"Software\\Halvex\\Corvane";
+constexpr wchar_t kFirstShortcutValue[] = L"ShortCutPath";
+constexpr wchar_t kSecondShortcutValue[] = L"Program_ShortCut_Path";
+
+bool IsFile(const wchar_t* path)
+{
+    const DWORD attributes = ::GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+struct RegisteredShortcuts {
+    UniqueRegKey key;
+    std::wstring first;
+    std::wstring second;
+};
+
+std::optional<RegisteredShortcuts> OpenRegisteredShortcuts()
+{
+    RegisteredShortcuts shortcuts;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                        shortcuts.key.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    if (const std::optional<RegistryText> first = ReadRegistryText(shortcuts.key.get(), kFirstShortcutValue)) {
+        shortcuts.first = first->text;
+    }
+    const std::optional<RegistryText> second = ReadRegistryText(shortcuts.key.get(), kSecondShortcutValue);
+    if (!second) {
+        return std::nullopt;
+    }
+    shortcuts.second = second->text;
+    return shortcuts;
+}
+
+// Renames one shortcut and gives the path the registry keeps for it.
+std::wstring MoveShortcut(const std::wstring& oldPath, const std::wstring& newPath)
+{
+    const bool wasThere = IsFile(oldPath.c_str());
+    const LinkRename result = RenameLinkFile(oldPath.c_str(), newPath.c_str());
+    return StoredShortcutPath(oldPath, newPath, wasThere, result == LinkRename::Renamed);
+}
+
+} // namespace
+
+LinkRename RenameLinkFile(const wchar_t* oldPath, const wchar_t* newPath)
+{
+    if (oldPath == nullptr || newPath == nullptr || std::wstring(oldPath) == newPath) {
+        return LinkRename::NothingToDo;
+    }
+    if (!IsFile(oldPath)) {
+        return LinkRename::NoFileAtOldPath;
+    }
+    // Paths that differ only in letter case name the same file: replacing would mean deleting the
+    // shortcut itself, so the file is only renamed. Otherwise one step replaces what is at newPath.
+    const bool sameFile = ::CompareStringOrdinal(oldPath, -1, newPath, -1, TRUE) == CSTR_EQUAL;
+    const DWORD flags = sameFile ? 0 : MOVEFILE_REPLACE_EXISTING;
+    return ::MoveFileExW(oldPath, newPath, flags) ? LinkRename::Renamed : LinkRename::NotRenamed;
+}
+
+void RenameShortCut()
+{
+    std::optional<RegisteredShortcuts> shortcuts = OpenRegisteredShortcuts();
+    const DemonService* service = DemonService::GetInstance();
+    if (!shortcuts || service == nullptr) {
+        return;
+    }
+    const std::wstring title = service->m_appTitle;
+    const std::optional<std::wstring> firstTarget = TitledShortcutPath(shortcuts->first, title);
+    const std::optional<std::wstring> secondTarget = TitledShortcutPath(shortcuts->second, title);
+    if (!firstTarget || !secondTarget) {
+        return;
+    }
+    WriteStringValue(shortcuts->key.get(), kFirstShortcutValue, MoveShortcut(shortcuts->first, *firstTarget));
+    WriteStringValue(shortcuts->key.get(), kSecondShortcutValue, MoveShortcut(shortcuts->second, *secondTarget));
+}
+
+void RetoreShortCut()
+{
+    std::optional<RegisteredShortcuts> shortcuts = OpenRegisteredShortcuts();
+    if (!shortcuts) {
+        return;
+    }
+    const std::optional<std::wstring> firstTarget = ShortcutPathInSameFolder(shortcuts->first, kRestoredShortcutName);
+    const std::optional<std::wstring> secondTarget = ShortcutPathInSameFolder(shortcuts->second, kRestoredShortcutName);
+    const std::wstring firstStored = firstTarget ? MoveShortcut(shortcuts->first, *firstTarget) : shortcuts->first;
+    const std::wstring secondStored = secondTarget ? MoveShortcut(shortcuts->second, *secondTarget) : shortcuts->second;
+    WriteStringValue(shortcuts->key.get(), kFirstShortcutValue, firstStored);
+    WriteStringValue(shortcuts->key.get(), kSecondShortcutValue, secondStored);
+}

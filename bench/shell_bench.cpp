@@ -1,0 +1,163 @@
+// Timings of the shell integration under Wine, printed for bench/shell_bench.sh (never asserted).
+//   shell_bench.exe <ShellWindow.exe> [runs]
+// Runs in a prefix laid out by scripts/sandbox.sh, with the stand-in shell window started here:
+//   runcorvane: wall time of "DemonService.exe -runCorvane" (its 2 s pause included), process start to end;
+//   bare:       a bare CreateProcessW of the same stand-in, from the call to its start record (its tick);
+//   menus:      UpdateFileDockFileMenu + UpdateFriendlyAppName, the run loop's additions to a start;
+//   remove:     RemoveContextMenus (1 034 deletions) with none of the keys present, and with all present.
+// Prints "key value" lines, one per run and measure, then "runs N".
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "BenchSupport.h"
+#include "DemonService.h"
+#include "base/Win32Resources.h"
+#include "integration/ContextMenuKeys.h"
+#include "integration/ExplorerMenus.h"
+#include "integration/FriendlyAppName.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 30000;
+
+UniqueHandle Start(const std::wstring& program, const std::wstring& arguments, DWORD* processId = nullptr)
+{
+    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &created)) {
+        return UniqueHandle();
+    }
+    UniqueHandle thread(created.hThread);
+    if (processId != nullptr) {
+        *processId = created.dwProcessId;
+    }
+    return UniqueHandle(created.hProcess);
+}
+
+// The tick of the journal's start record of a process; 0 while there is none.
+ULONGLONG StartTick(const std::wstring& journal, DWORD processId)
+{
+    const std::string text = bench::ReadWholeFile(journal);
+    std::size_t begin = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
+        const std::string line = text.substr(begin, end - begin);
+        if (bench::JournalField(line, "event") == "start" &&
+            (processId == 0 || std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10) == processId)) {
+            return std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
+        }
+    }
+    return 0;
+}
+
+void KillAll(const std::wstring& journal)
+{
+    const std::string text = bench::ReadWholeFile(journal);
+    std::size_t begin = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
+        const std::string line = text.substr(begin, end - begin);
+        if (bench::JournalField(line, "event") == "start") {
+            const DWORD pid = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
+            UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+            if (process) {
+                ::TerminateProcess(process.get(), 1);
+                ::WaitForSingleObject(process.get(), kTimeoutMs);
+            }
+        }
+    }
+    for (int attempt = 0; attempt < 200 && !::DeleteFileW(journal.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND;
+         ++attempt) {
+        ::Sleep(10);
+    }
+}
+
+void CreateAllMenuKeys()
+{
+    for (const std::wstring& key : ContextMenuKeysToRemove()) {
+        UniqueRegKey created;
+        ::RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.put(),
+                          nullptr);
+    }
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: shell_bench.exe <ShellWindow.exe> [runs]\n");
+        return 2;
+    }
+    const int runs = argc > 2 ? std::max(1, _wtoi(argv[2])) : 10;
+    DemonService* service = DemonService::GetInstance();
+    if (service == nullptr) {
+        return 1;
+    }
+    const std::wstring appPath = service->AppPath();
+    const std::wstring folder = appPath.substr(0, appPath.rfind(L'\\'));
+    const std::wstring journal = folder + L"\\Corvane.journal";
+    const std::wstring serviceExe = folder + L"\\DemonService.exe";
+
+    UniqueHandle shell = Start(argv[1], L"");
+    for (int wait = 0; wait < 200 && ::GetShellWindow() == nullptr; ++wait) {
+        ::Sleep(10);
+    }
+    int failures = ::GetShellWindow() == nullptr ? 1 : 0;
+    KillAll(journal);
+
+    for (int run = 0; run < runs; ++run) {
+        const double begin = bench::NowMs();
+        UniqueHandle process = Start(serviceExe, L"-runCorvane");
+        const bool ended = process && ::WaitForSingleObject(process.get(), kTimeoutMs) == WAIT_OBJECT_0;
+        const double end = bench::NowMs();
+        if (ended && StartTick(journal, 0) != 0) {
+            std::printf("runcorvane_ms %.3f\n", end - begin);
+        } else {
+            ++failures;
+        }
+        KillAll(journal);
+
+        DWORD processId = 0;
+        const ULONGLONG called = ::GetTickCount64();
+        UniqueHandle bare = Start(appPath, L"", &processId);
+        ULONGLONG started = 0;
+        while (bare && (started = StartTick(journal, processId)) == 0 && ::GetTickCount64() - called < kTimeoutMs) {
+            ::Sleep(1);
+        }
+        if (started != 0) {
+            std::printf("bare_ms %llu\n", started - called);
+        } else {
+            ++failures;
+        }
+        KillAll(journal);
+
+        const double menusBegin = bench::NowMs();
+        UpdateFileDockFileMenu(appPath.c_str());
+        UpdateFriendlyAppName(appPath.c_str());
+        std::printf("menus_ms %.3f\n", bench::NowMs() - menusBegin);
+
+        const double emptyBegin = bench::NowMs();
+        RemoveContextMenus();
+        std::printf("remove_empty_ms %.3f\n", bench::NowMs() - emptyBegin);
+        CreateAllMenuKeys();
+        const double fullBegin = bench::NowMs();
+        RemoveContextMenus();
+        std::printf("remove_full_ms %.3f\n", bench::NowMs() - fullBegin);
+    }
+
+    if (::GetShellWindow() != nullptr) {
+        ::PostMessageW(::GetShellWindow(), WM_CLOSE, 0, 0);
+        ::WaitForSingleObject(shell.get(), kTimeoutMs);
+    }
+    std::printf("runs %d\nfailures %d\n", runs, failures);
+    service->ReleaseHandles();
+    DemonService::DestroyInstance();
+    return 0;
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The sharing entry that the running service writes is volatile: after the registry's server restarts
+# (as Windows restarts) it is gone until the service runs again. (That the parent made for it is an
+# ordinary key is seen in shell_tests: Wine does not save a key without values whose only subkeys are
+# volatile, so a restart here cannot show it.)
+# Runs in the build tree's sandbox and leaves the run's persistent wineserver running again.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/wine-env.sh"
+service="$WINEPREFIX/drive_c/Program Files/Corvane/DemonService.exe"
+
+key_exists() { wine reg query "$1" >/dev/null 2>&1; }
+restart_server() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  wineserver -p >/dev/null 2>&1
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+}
+fail() { echo "FAIL: $*"; wine "$service" -remove >/dev/null 2>&1 || true; exit 1; }
+
+wine "$service" -remove >/dev/null 2>&1 || true
+wine reg delete 'HKCR\*\shell' /f >/dev/null 2>&1 || true
+wine "$service" -install >/dev/null 2>&1
+
+# The run loop writes the entry a moment after the service reports running.
+for _ in $(seq 1 150); do
+  key_exists 'HKCR\*\shell\FileDock\command' && break
+  sleep 0.2
+done
+key_exists 'HKCR\*\shell\FileDock\command' || fail "the running service wrote no sharing entry"
+
+# The server saves the registry every 30 s or so, and not when it is killed: wait for a save made after
+# the entry was written (system.reg replaced), so that whatever is lasting has reached the disk.
+written=$(date +%s)
+for _ in $(seq 1 120); do
+  [ "$(stat -c %Y "$WINEPREFIX/system.reg")" -gt "$written" ] && break
+  sleep 0.5
+done
+[ "$(stat -c %Y "$WINEPREFIX/system.reg")" -gt "$written" ] || fail "the registry was not saved"
+
+restart_server
+key_exists 'HKCR\*\shell\FileDock' && fail "the sharing entry outlived the restart"
+
+wine "$service" -remove >/dev/null 2>&1 || true
+echo "PASS: the sharing entry is gone after a restart"
