@@ -15,6 +15,7 @@ constexpr DWORD kServiceTypeCreated = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERA
 constexpr DWORD kRemoveAccess = DELETE | SERVICE_STOP;                                           // 0x10020
 constexpr DWORD kMinPollMs = 1000;
 constexpr DWORD kMaxPollMs = 10000;
+constexpr std::size_t kInstallFailureLogBytes = 128;
 
 UniqueServiceHandle OpenManager()
 {
@@ -77,14 +78,14 @@ bool InstallService()
 
     UniqueServiceHandle manager = OpenManager();
     if (!manager) {
-        LOG_SERVICE_F(128, "InstallService OpenSCManager fail ,error =%lu", ::GetLastError());
+        LOG_SERVICE_F(kInstallFailureLogBytes, "InstallService OpenSCManager fail ,error =%lu", ::GetLastError());
         return false;
     }
     UniqueServiceHandle created(::CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                                  kServiceTypeCreated, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                  imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!created) {
-        LOG_SERVICE_F(128, "InstallService CreateService fail ,error =%lu", ::GetLastError());
+        LOG_SERVICE_F(kInstallFailureLogBytes, "InstallService CreateService fail ,error =%lu", ::GetLastError());
         return false;
     }
     return true;
