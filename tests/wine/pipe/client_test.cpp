@@ -28,7 +28,7 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        service = sandbox::FreshContext();
+        service = harness::FreshContext();
         ASSERT_NE(service, nullptr);
         ASSERT_EQ(service->AppPath(), app.ExePath());
     }
@@ -36,7 +36,7 @@ protected:
     void TearDown() override
     {
         // Stops the context's client first, so that killing the application below is no crash to it.
-        sandbox::DropContext();
+        harness::DropContext();
         LinkTest::TearDown();
     }
 
@@ -75,7 +75,7 @@ TEST_F(ClientTest, StopEndsABlockedReadAtOnceWithoutAWordAndTheClientReportsItsE
     client->Stop();
     EXPECT_LE(::GetTickCount64() - begin, 500u);
     EXPECT_EQ(::WaitForSingleObject(thread.get(), 1000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_TRUE(sandbox::WaitFor([this] { return callback.calls == 1; }, 2000));
+    EXPECT_TRUE(harness::WaitFor([this] { return callback.calls == 1; }, 2000));
     EXPECT_TRUE(client->HasEnded());
 
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
@@ -117,7 +117,7 @@ TEST_F(ClientTest, AReplacedClientNeitherReleasesNorRestartsItsSuccessor)
 
     // The first client's thread ends and reports; the report changes nothing.
     EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit"));
-    EXPECT_TRUE(sandbox::WaitFor([&first] { return first.expired(); }, 2000));
+    EXPECT_TRUE(harness::WaitFor([&first] { return first.expired(); }, 2000));
     EXPECT_TRUE(WaitVerified(appId, self));
     ::Sleep(1500);
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 2);

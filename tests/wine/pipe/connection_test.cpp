@@ -7,8 +7,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -27,7 +27,7 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     UniqueHandle running = StartVerifiedApp(&appId);
 
     EXPECT_EQ(ServiceKey(L"Connected"), L"Connected");
-    const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + sandbox::Narrow(app.ExePath()));
+    const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + harness::ToUtf8(app.ExePath()));
     ASSERT_GE(verification.size(), 2u);
     EXPECT_EQ(verification[1], "ValidateAssembly result is true");
 
@@ -36,7 +36,7 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     // carries an exit notice starts the application again without stopping the running one.
     const std::string combined = "c:app_exit:" + std::to_string(appId);
     ASSERT_TRUE(app.AppendInbox(L"send c:x; sleep 400; send c:xy; sleep 800; send-bytes 20480 c; sleep 400; send " +
-                                sandbox::Widen(combined) + L"; sleep 800; send ping"));
+                                harness::FromUtf8(combined) + L"; sleep 800; send ping"));
     ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
 
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId}, kStartTimeoutMs, 2);
@@ -58,11 +58,11 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
 
 TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSendsIsActedOn)
 {
-    const orvel_test::StandInApp copy(sandbox::TestDataFolder() + L"app\\unsigned\\Corvane.exe");
+    const harness::StandInApp copy(harness::TestDataFolder() + L"app\\unsigned\\Corvane.exe");
     ASSERT_TRUE(copy.Installed());
     copy.Reset();
     struct KillCopy {
-        const orvel_test::StandInApp& copy;
+        const harness::StandInApp& copy;
         ~KillCopy() { copy.Reset(); }
     } killCopy{copy};
 
@@ -75,12 +75,12 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
 
     // Every attempt names the copy, is refused, and the pipe is closed again: one attempt a second.
     const ULONGLONG begin = ::GetTickCount64();
-    ASSERT_TRUE(sandbox::WaitFor(
+    ASSERT_TRUE(harness::WaitFor(
         [&] { return CountLogged(kClientTag, "ValidateAssembly result is false") >= 4; }, 15000, 100));
     const ULONGLONG fourAttempts = ::GetTickCount64() - begin;
     EXPECT_GE(fourAttempts, 2500u);
 
-    const std::string expectedPath = "serverpath:" + sandbox::Narrow(Lower(copy.ExePath()));
+    const std::string expectedPath = "serverpath:" + harness::ToUtf8(Lower(copy.ExePath()));
     int refused = 0;
     int named = 0;
     std::string previous;
@@ -90,7 +90,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
         }
         if (line.message.compare(0, 11, "serverPath:") == 0) {
             ++named;
-            EXPECT_EQ(sandbox::Narrow(Lower(sandbox::Widen(line.message))), expectedPath);
+            EXPECT_EQ(harness::ToUtf8(Lower(harness::FromUtf8(line.message))), expectedPath);
         }
         if (line.message == "ValidateAssembly result is false") {
             ++refused;

@@ -4,8 +4,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     ASSERT_TRUE(app.AppendInbox(L"send " + notice));
     EXPECT_EQ(::WaitForSingleObject(exiting.get(), 1800), static_cast<DWORD>(WAIT_TIMEOUT));
     DWORD exitCode = 0;
-    EXPECT_TRUE(orvel_test::WaitForExit(exiting.get(), 4000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(exiting.get(), 4000, &exitCode));
     EXPECT_EQ(exitCode, kTerminatedExitCode);
     EXPECT_GE(::GetTickCount64() - sent, 2000u);
     EXPECT_TRUE(WaitLogged(kServiceTag, "Corvane exit fail and  TerminateProcess " + std::to_string(appId)));

@@ -4,8 +4,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -58,12 +58,12 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     UniqueHandle service = OpenServiceProcess();
 
     ASSERT_TRUE(app.AppendInbox(L"send stop_for_update"));
-    EXPECT_TRUE(sandbox::WaitFor([] { return !sandbox::ServiceExists(); }, 15000, 100));
+    EXPECT_TRUE(harness::WaitFor([] { return !harness::ServiceExists(); }, 15000, 100));
     DWORD exitCode = 1;
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(CountLogged(kClientTag, "stop_for_update"), 1);
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(Running(updating.get()));
@@ -81,14 +81,14 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     ::Sleep(300);
 
     const ULONGLONG begin = ::GetTickCount64();
-    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(sandbox::WaitFor([] { return sandbox::ServiceState() == SERVICE_STOPPED; }, 3000, 20));
+    ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(harness::WaitFor([] { return harness::ServiceState() == SERVICE_STOPPED; }, 3000, 20));
     EXPECT_LE(::GetTickCount64() - begin, 3000u);
     DWORD exitCode = 1;
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
 
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     // The client's end was seen by the application, and the cancelled read was silent.
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);

@@ -12,9 +12,9 @@
 #include "supervision/RunCorvane.h"
 
 using namespace supervision_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
-using orvel_test::StandInApp;
+using harness::Field;
+using harness::JournalRecord;
+using harness::StandInApp;
 
 namespace {
 
@@ -96,9 +96,9 @@ TEST_F(RunCorvaneTest, BlanksInThePathNeverSelectAnotherProgram)
 {
     // "<temp>\Two Words\Corvane.exe" with "<temp>\Two.exe" beside its folder: read unquoted, the command
     // line would start Two.exe.
-    sandbox::TempFolder root(L"launch");
+    harness::TempFolder root(L"launch");
     const std::wstring appFolder = root / L"Two Words";
-    sandbox::CreateFolders(appFolder);
+    harness::CreateFolders(appFolder);
     ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), (appFolder + L"\\Corvane.exe").c_str(), FALSE));
     ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), (root / L"Two.exe").c_str(), FALSE));
     const StandInApp spaced(appFolder + L"\\Corvane.exe");
@@ -139,7 +139,7 @@ TEST_F(RunCorvaneTest, APathTooLongForTheCommandLineIsRefusedNotCut)
 
 TEST_F(RunCorvaneTest, AProgramThatCannotBeStartedLogsTheFailureOnceAndKeepsNoHandle)
 {
-    sandbox::TempFolder root(L"launch");
+    harness::TempFolder root(L"launch");
     ScopeExit leaveFolder([] { ::SetCurrentDirectoryW(L"C:\\"); });
     const std::wstring missing = root / L"Corvane.exe";
     RunCorvane(missing.c_str(), 0);

@@ -11,7 +11,7 @@
 #include "SupervisionFixture.h"
 
 using namespace supervision_test;
-using orvel_test::StandInApp;
+using harness::StandInApp;
 
 namespace {
 
@@ -20,7 +20,7 @@ protected:
     // A copy of the application under the same file name in a folder of its own.
     void InstallLookAlike()
     {
-        sandbox::CreateFolders(lookAlikeFolder.Path());
+        harness::CreateFolders(lookAlikeFolder.Path());
         ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), lookAlike.ExePath().c_str(), FALSE));
     }
 
@@ -42,7 +42,7 @@ protected:
     }
     using SupervisionTest::Logged;
 
-    sandbox::TempFolder lookAlikeFolder{L"lookalike"};
+    harness::TempFolder lookAlikeFolder{L"lookalike"};
     StandInApp lookAlike{lookAlikeFolder / L"Corvane.exe"};
 };
 
