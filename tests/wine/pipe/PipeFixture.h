@@ -24,8 +24,8 @@ constexpr DWORD kServiceStartTimeoutMs = 15000;
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kLogTimeoutMs = 10000;
 constexpr DWORD kStartTimeoutMs = 15000;
-// How long a case watches for a restart that must not come: the crash rule acts after 1 s.
-constexpr DWORD kNoRestartWatchMs = 2500;
+// The lost-connection rule waits 1 s before it acts, and the client 1 s before its next attempt.
+constexpr DWORD kNextConnectTimeoutMs = 10000;
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 constexpr char kClientTag[] = "ServiceClient";
@@ -120,6 +120,33 @@ protected:
     bool WaitLogged(const char* tag, const std::string& message, int count = 1, DWORD timeoutMs = kLogTimeoutMs) const
     {
         return harness::WaitFor([&] { return CountLogged(tag, message) >= count; }, timeoutMs, 50);
+    }
+
+    // Waits for the client's next connect attempt after the last "ReadFile fail": a failed open ("handle ==
+    // INVALID_HANDLE_VALUE 1", the first after a verified connection) or a server to verify ("serverPath:").
+    // The client makes it only once the lost-connection rule has done all it was going to do, so whatever
+    // the rule did not do by then, it does not do.
+    bool WaitNextConnectAttempt() const
+    {
+        return harness::WaitFor(
+            [&] {
+                bool broken = false;
+                bool attempted = false;
+                for (const LogLine& line : Logged()) {
+                    if (line.tag != kClientTag) {
+                        continue;
+                    }
+                    if (line.message == "ReadFile fail") {
+                        broken = true;
+                        attempted = false;
+                    } else if (broken && (line.message == "handle == INVALID_HANDLE_VALUE 1" ||
+                                          line.message.compare(0, 11, "serverPath:") == 0)) {
+                        attempted = true;
+                    }
+                }
+                return attempted;
+            },
+            kNextConnectTimeoutMs);
     }
 
     // The messages of one tag in order, from the first one equal to `from` on.

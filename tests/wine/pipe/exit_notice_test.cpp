@@ -26,7 +26,9 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     SetCorvaneKey(L"Restart", L"2");
     ASSERT_TRUE(app.AppendInbox(L"send " + notice));
     EXPECT_TRUE(WaitLogged(kClientTag, "RESTART_BY_HIBERNATE"));
-    ::Sleep(300);
+    // The client reads the next message only once it is done with this notice.
+    ASSERT_TRUE(app.AppendInbox(L"send ping"));
+    EXPECT_TRUE(WaitLogged(kClientTag, "ping"));
     EXPECT_TRUE(Running(exiting.get()));
 
     // "AppExit" 1 with the process id: terminated two seconds after the notice.
@@ -45,7 +47,8 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
 
     // The broken pipe after the notice is no crash.
     EXPECT_TRUE(WaitLogged(kClientTag, "ReadFile fail"));
-    ::Sleep(kNoRestartWatchMs);
+    EXPECT_TRUE(WaitNextConnectAttempt());
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");

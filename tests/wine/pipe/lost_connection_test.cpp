@@ -61,13 +61,14 @@ TEST_F(LostConnectionTest, AnEndTheApplicationAnnouncedInItsFlagsRestartsNothing
         ASSERT_TRUE(app.AppendInbox(L"crash"));
         ++breaks;
         EXPECT_TRUE(WaitLogged(kClientTag, "ReadFile fail", breaks));
-        ::Sleep(kNoRestartWatchMs);
+        EXPECT_TRUE(WaitNextConnectAttempt());
         EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
         EXPECT_TRUE(app.RunningProcesses().empty());
         app.ClearJournal();
     }
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");
 }
 

@@ -94,11 +94,13 @@ TEST_F(CorvaneAppTest, CommandLineScriptWritesEachSendAsOneMessageAndJournalsThe
     ASSERT_TRUE(m_app.WaitForEvent(L"client-connected", pid, kReadMs, &connected));
     EXPECT_EQ(NumberField(connected, L"client"), ::GetCurrentProcessId());
     // A step is journaled just after its write: the last one may still be on its way.
-    std::vector<JournalRecord> sends = EventsOf(pid, L"send");
-    for (int wait = 0; wait < 100 && sends.size() < 4; ++wait) {
-        ::Sleep(20);
-        sends = EventsOf(pid, L"send");
-    }
+    std::vector<JournalRecord> sends;
+    WaitFor(
+        [&] {
+            sends = EventsOf(pid, L"send");
+            return sends.size() >= 4;
+        },
+        2000, 20);
     ASSERT_EQ(sends.size(), 4u);
     EXPECT_EQ(Field(sends[0], L"arg"), L"hello");
     EXPECT_EQ(Field(sends[3], L"arg"), L"\\x41\\x42CD");

@@ -18,8 +18,6 @@ namespace supervision_test {
 
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 5000;
-// How long a test watches for a start that must not come.
-constexpr DWORD kNoStartWatchMs = 2000;
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 class SupervisionTest : public ::testing::Test {
