@@ -155,7 +155,7 @@ TEST_F(ClientTest, AReplacedClientThatEndsWhileItsSuccessorIsBeingStartedRestart
         ++started;
         const std::shared_ptr<CDemonServiceClient> successor = service->CurrentClient();
         // Every client but the successor has been replaced and reports its end.
-        EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit", started - 1, 3000)) << "offset " << offset;
+        EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit", started - 1)) << "offset " << offset;
         EXPECT_EQ(service->CurrentClient(), successor) << "offset " << offset;
         // The successor is replaced in the next round.
     }
