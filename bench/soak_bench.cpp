@@ -205,6 +205,11 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
+    // The log is the day's file, which may hold earlier runs: this run's lines are those after its size now.
+    wchar_t logPath[MAX_PATH * 2] = {};
+    ::GetPrivateProfileStringW(L"Service", L"Log_Path", L"", logPath, MAX_PATH * 2, settings.c_str());
+    const std::size_t logStart = bench::ReadWholeFile(logPath).size();
+
     int failures = 0;
     const double cyclesBegin = bench::NowMs();
     int done = 0;
@@ -260,10 +265,9 @@ int wmain(int argc, wchar_t** argv)
     Print("messages_seconds", (bench::NowMs() - messagesBegin) / 1000.0);
     Mark(service.get(), "after_messages", markerFolder);
 
-    // What the service did, from its log, and whether it still runs as the same process.
-    wchar_t logPath[MAX_PATH * 2] = {};
-    ::GetPrivateProfileStringW(L"Service", L"Log_Path", L"", logPath, MAX_PATH * 2, settings.c_str());
-    const std::string log = bench::ReadWholeFile(logPath);
+    // What the service did in this run, from its log, and whether it still runs as the same process.
+    const std::string wholeLog = bench::ReadWholeFile(logPath);
+    const std::string log = wholeLog.size() >= logStart ? wholeLog.substr(logStart) : wholeLog;
     const SERVICE_STATUS_PROCESS status = ServiceStatus();
     Print("service_running", status.dwCurrentState == SERVICE_RUNNING && status.dwProcessId == servicePid ? 1 : 0);
     Print("log_bytes", static_cast<double>(log.size()));
