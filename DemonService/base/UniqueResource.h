@@ -3,7 +3,7 @@
 // One owner for every kind of resource the service holds: kernel handles, registry keys, service
 // manager handles, modules, CryptoAPI contexts, environment blocks, COM pointers and apartments.
 //
-// Traits describes the kind:
+// Traits describes the kind (base/Win32Resources.h builds them from a value type and its release function):
 //   using Type = ...;                         the raw value
 //   static Type Invalid() noexcept;           the value that means "none", held after release
 //   static bool IsValid(Type) noexcept;       whether a value must be released
@@ -35,8 +35,8 @@ public:
     bool valid() const noexcept { return Traits::IsValid(m_value); }
     explicit operator bool() const noexcept { return valid(); }
 
-    // Gives up ownership without releasing.
-    Type release() noexcept
+    // Gives up ownership without releasing; the caller now owns the value.
+    [[nodiscard]] Type release() noexcept
     {
         Type value = m_value;
         m_value = Traits::Invalid();

@@ -20,22 +20,20 @@ void LogMessage(const char* tag, const char* message, const char* sourceFile, in
 // entry appended to %APPDATA%\Corvane\logs\service_panic.log. A null or empty message writes nothing.
 void WritePanicLog(const char* message, bool toMainLog);
 
-// Log calls of the main source ("DemonService" tag) and of the pipe client ("ServiceClient" tag).
-#define LOG_SERVICE(message) LogMessage(kMainTag, (message), kMainSourceFile, __LINE__)
-#define LOG_CLIENT(message) LogMessage(kClientTag, (message), kClientSourceFile, __LINE__)
-#define LOG_TAGGED(tag, message) LogMessage((tag), (message), kMainSourceFile, __LINE__)
+// Log calls of the main source ("DemonService" tag) and of the pipe client ("ServiceClient" tag). The
+// formatted forms format the message with FormatBounded into a buffer of `size` bytes first, so a long
+// value is cut exactly where the fixed buffer ends; callers name that size next to the call.
+#define LOG_SERVICE(message) ORVEL_LOG_LINE_(kMainTag, kMainSourceFile, (message))
+#define LOG_CLIENT(message) ORVEL_LOG_LINE_(kClientTag, kClientSourceFile, (message))
+#define LOG_TAGGED(tag, message) ORVEL_LOG_LINE_((tag), kMainSourceFile, (message))
+#define LOG_SERVICE_F(size, ...) ORVEL_LOG_FORMATTED_(kMainTag, kMainSourceFile, size, __VA_ARGS__)
+#define LOG_CLIENT_F(size, ...) ORVEL_LOG_FORMATTED_(kClientTag, kClientSourceFile, size, __VA_ARGS__)
 
-// Formatted forms: the message is formatted with FormatBounded into a buffer of `size` bytes first,
-// so a long value is cut exactly where the fixed buffer ends.
-#define LOG_SERVICE_F(size, ...)                                                                    \
+// The one body of the family. __LINE__ is the line of the outermost macro call, the caller's.
+#define ORVEL_LOG_LINE_(tag, sourceFile, message) LogMessage((tag), (message), (sourceFile), __LINE__)
+#define ORVEL_LOG_FORMATTED_(tag, sourceFile, size, ...)                                            \
     do {                                                                                            \
         char logText_[size] = {};                                                                   \
         FormatBounded(logText_, sizeof(logText_), __VA_ARGS__);                                     \
-        LogMessage(kMainTag, logText_, kMainSourceFile, __LINE__);                                  \
-    } while (0)
-#define LOG_CLIENT_F(size, ...)                                                                     \
-    do {                                                                                            \
-        char logText_[size] = {};                                                                   \
-        FormatBounded(logText_, sizeof(logText_), __VA_ARGS__);                                     \
-        LogMessage(kClientTag, logText_, kClientSourceFile, __LINE__);                              \
+        ORVEL_LOG_LINE_(tag, sourceFile, logText_);                                                 \
     } while (0)

@@ -71,7 +71,7 @@ std::string FormatPanicHeader(const LogTime& time)
 
 std::wstring LogFileName(const LogTime& time)
 {
-    wchar_t name[128] = {};
+    wchar_t name[kLogFileNameChars] = {};
     std::swprintf(name, sizeof(name) / sizeof(name[0]), L"%d-%02d-%02d_service.log", time.year, time.month,
                   time.day);
     return name;

@@ -31,6 +31,8 @@ struct LogTime {
 constexpr std::size_t kLogLineBufferSize = 2048;
 // Capacity of a panic entry's header.
 constexpr std::size_t kPanicHeaderSize = 128;
+// Capacity, in wide characters, of the dated log file's name.
+constexpr std::size_t kLogFileNameChars = 128;
 
 // The part of a source path after its last backslash; the whole path when it has none; "" for null.
 const char* SourceFileBaseName(const char* sourceFile);

@@ -16,7 +16,7 @@ constexpr DWORD kServiceTypeCreated = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERA
 constexpr DWORD kRemoveAccess = DELETE | SERVICE_STOP;                                           // 0x10020
 constexpr DWORD kMinPollMs = 1000;
 constexpr DWORD kMaxPollMs = 10000;
-constexpr std::size_t kInstallLogBytes = 128;
+constexpr std::size_t kInstallFailureLogBytes = 128;
 
 static_assert(static_cast<DWORD>(RecoveryActionType::Restart) == SC_ACTION_RESTART, "restart action");
 static_assert(static_cast<DWORD>(RecoveryActionType::None) == SC_ACTION_NONE, "no action");
@@ -38,7 +38,7 @@ void SetRecoveryActions(SC_HANDLE service)
     record.cActions = static_cast<DWORD>(kRecoveryActionCount);
     record.lpsaActions = actions;
     if (!::ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &record)) {
-        LOG_SERVICE_F(kInstallLogBytes, "InstallService ChangeServiceConfig2 fail ,error =%lu", ::GetLastError());
+        LOG_SERVICE_F(kInstallFailureLogBytes, "InstallService ChangeServiceConfig2 fail ,error =%lu", ::GetLastError());
     }
 }
 
@@ -103,14 +103,14 @@ bool InstallService()
 
     UniqueServiceHandle manager = OpenManager();
     if (!manager) {
-        LOG_SERVICE_F(128, "InstallService OpenSCManager fail ,error =%lu", ::GetLastError());
+        LOG_SERVICE_F(kInstallFailureLogBytes, "InstallService OpenSCManager fail ,error =%lu", ::GetLastError());
         return false;
     }
     UniqueServiceHandle created(::CreateServiceW(manager.get(), kServiceName, kServiceName, SERVICE_ALL_ACCESS,
                                                  kServiceTypeCreated, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                                  imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!created) {
-        LOG_SERVICE_F(128, "InstallService CreateService fail ,error =%lu", ::GetLastError());
+        LOG_SERVICE_F(kInstallFailureLogBytes, "InstallService CreateService fail ,error =%lu", ::GetLastError());
         return false;
     }
     // Only a registration made here gets the recovery plan; an existing one was left as it is above.

@@ -41,7 +41,8 @@ bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* 
         --g_activeWorkers;
         return false;
     }
-    start.release();
+    // The new thread owns its start record from here on.
+    static_cast<void>(start.release());
     if (thread != nullptr) {
         *thread = created.release();
     }

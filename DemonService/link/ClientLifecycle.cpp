@@ -11,6 +11,7 @@
 
 namespace {
 constexpr DWORD kReplacedClientSettleMs = 50;
+constexpr std::size_t kStatusLogBytes = 128;
 }
 
 std::shared_ptr<CDemonServiceClient> DemonService::CurrentClient() const
@@ -87,7 +88,7 @@ void DemonService::OnClientThreadExit()
         }
         m_client.reset();
     }
-    LOG_SERVICE_F(128, "m_status=%d", m_status.load());
+    LOG_SERVICE_F(kStatusLogBytes, "m_status=%d", m_status.load());
     if (m_status == kStatusRunning) {
         StartClient(m_appPath.c_str());
     }

@@ -21,6 +21,7 @@ constexpr DWORD kCrashRestartDelayMs = 1000;
 constexpr int kRestartAfterHibernate = 2;
 constexpr int kAppExitTerminate = 1;
 constexpr int kRunInBackground = 1;
+constexpr std::size_t kExitNoticeLogBytes = 128;
 
 void OnExitNotice(const char* message, ClientLoopFlags& flags)
 {
@@ -44,7 +45,7 @@ void OnExitNotice(const char* message, ClientLoopFlags& flags)
             service->KillCorvane(processId);
             return;
         }
-        LOG_CLIENT_F(128, "Corvane exit %d correctly", processId);
+        LOG_CLIENT_F(kExitNoticeLogBytes, "Corvane exit %d correctly", processId);
     });
 }
 

@@ -22,6 +22,7 @@ constexpr DWORD kAfterReadDelayMs = 100;
 constexpr DWORD kMinDispatchedBytes = 4;
 constexpr DWORD kServerPathChars = 260;
 constexpr std::size_t kServerPathLogBytes = 324;
+constexpr std::size_t kOpenProcessLogBytes = 128;
 // Read-only, and identification only: a process that squats the pipe name cannot impersonate us.
 constexpr DWORD kPipeOpenFlags =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
@@ -169,7 +170,7 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     ::SetLastError(0);
     UniqueHandle server(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, serverProcessId));
     if (!server) {
-        LOG_CLIENT_F(128, "OpenProcess fail ,error =%d", static_cast<int>(::GetLastError()));
+        LOG_CLIENT_F(kOpenProcessLogBytes, "OpenProcess fail ,error =%d", static_cast<int>(::GetLastError()));
         ClosePipe();
         return false;
     }

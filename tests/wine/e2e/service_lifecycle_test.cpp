@@ -7,7 +7,7 @@
 #include "ContextSandbox.h"
 #include "ServiceManager.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 
@@ -29,7 +29,7 @@ protected:
 TEST_F(ServiceLifecycleTest, InstallSwitchesRegisterTheServiceAndStartIt)
 {
     for (const wchar_t* argument : {L"-install", L"/install", L"-Install"}) {
-        SCOPED_TRACE(Narrow(argument));
+        SCOPED_TRACE(ToUtf8(argument));
         EXPECT_EQ(RunServiceExe(argument), 0u);
         const std::optional<ServiceConfig> config = QueryServiceConfiguration();
         ASSERT_TRUE(config.has_value());
@@ -48,7 +48,7 @@ TEST_F(ServiceLifecycleTest, InstallSwitchesRegisterTheServiceAndStartIt)
 TEST_F(ServiceLifecycleTest, OtherSpellingsRegisterNothing)
 {
     for (const wchar_t* argument : {L"--install", L"-INSTALL", L"-installs", L"install", L"-restoreShortCut"}) {
-        SCOPED_TRACE(Narrow(argument));
+        SCOPED_TRACE(ToUtf8(argument));
         EXPECT_EQ(RunServiceExe(argument), 0u);
         EXPECT_FALSE(ServiceExists());
     }
@@ -97,7 +97,7 @@ TEST_F(ServiceLifecycleTest, StartedOutsideTheServiceManagerItLeavesAPanicEntry)
     TempFolder appData(L"panic-appdata");
     const char* previous = std::getenv("APPDATA");
     const std::string saved = previous != nullptr ? previous : "";
-    _putenv_s("APPDATA", Narrow(appData.Path()).c_str());
+    _putenv_s("APPDATA", ToUtf8(appData.Path()).c_str());
     const std::optional<DWORD> exitCode = RunServiceExe(L"");
     _putenv_s("APPDATA", saved.c_str());
 

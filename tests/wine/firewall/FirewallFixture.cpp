@@ -157,10 +157,10 @@ void FirewallServiceTest::SendAndWait(const std::wstring& message)
 {
     const std::string marker = "firewall-test-marker-" + std::to_string(++markers);
     ASSERT_TRUE(app.AppendInbox(L"send " + message + L"; sleep " + std::to_wstring(kMarkerSpacingMs) + L"; send " +
-                                sandbox::Widen(marker)));
-    ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, marker)) << sandbox::Narrow(message);
+                                harness::FromUtf8(marker)));
+    ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, marker)) << harness::ToUtf8(message);
 }
 
-std::wstring FirewallServiceTest::PluginPath() const { return sandbox::InstallFolder() + L"lockerPlugin\\LockerPlugin.exe"; }
+std::wstring FirewallServiceTest::PluginPath() const { return harness::InstallFolder() + L"lockerPlugin\\LockerPlugin.exe"; }
 
 } // namespace firewall_test

@@ -35,7 +35,7 @@ void ExpectRuleSet(const std::vector<StoredRule>& rules, std::size_t first, cons
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const StoredRule& rule = rules[first + i];
         const Expected& want = expected[i];
-        SCOPED_TRACE(sandbox::Narrow(application) + " rule " + std::to_string(i));
+        SCOPED_TRACE(harness::ToUtf8(application) + " rule " + std::to_string(i));
         EXPECT_EQ(rule.name.value_or(L""), kOrvel);
         EXPECT_EQ(rule.grouping, kOrvel);
         EXPECT_EQ(rule.description, kDescription);
@@ -142,7 +142,7 @@ TEST_F(FirewallRequests, PortsTheFirewallRejectsOrOver255CharactersDropOnlyTheTc
     const std::vector<Expected> blockAndOutbound = {{kIn, kBlock, kAny, 4, nullptr}, {kOut, kAllow, kAny, 7, nullptr}};
 
     for (const std::wstring& ports : {std::wstring(L"http"), std::wstring(L"70000"), std::wstring(L"80,,81"), tooLong}) {
-        SCOPED_TRACE(sandbox::Narrow(ports));
+        SCOPED_TRACE(harness::ToUtf8(ports));
         SendAndWait(L"\"OpenFireWall\":1,\"ports\":\"" + ports + L"\"");
         const std::vector<StoredRule> rules = StoredRules();
         ASSERT_EQ(rules.size(), 4u);
@@ -214,11 +214,11 @@ TEST(FirewallStoreStandIn, RemovesOneRulePerCallAndRefusesPortsItDoesNotAccept)
         EXPECT_EQ(rule.get()->put_LocalPorts(ports.get()), S_OK);
         for (const wchar_t* text : {L"80-79", L"65536", L"80 ", L"", L"Web", L"1,*"}) {
             UniqueBstr bad(::SysAllocString(text));
-            EXPECT_EQ(rule.get()->put_LocalPorts(bad.get()), E_INVALIDARG) << sandbox::Narrow(text);
+            EXPECT_EQ(rule.get()->put_LocalPorts(bad.get()), E_INVALIDARG) << harness::ToUtf8(text);
         }
         for (const wchar_t* text : {L"*", L"0,65535", L"rpc-epmap,Teredo,IPHTTPS,Ply2Disc,mDNS", L"1-1"}) {
             UniqueBstr good(::SysAllocString(text));
-            EXPECT_EQ(rule.get()->put_LocalPorts(good.get()), S_OK) << sandbox::Narrow(text);
+            EXPECT_EQ(rule.get()->put_LocalPorts(good.get()), S_OK) << harness::ToUtf8(text);
         }
     });
     ClearStore();

@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-namespace sandbox {
+namespace harness {
 
 UserProfileSandbox::UserProfileSandbox()
     : m_root(L"profile"),
@@ -79,4 +79,4 @@ int CountLines(const std::string& text, const std::string& needle)
     return count;
 }
 
-} // namespace sandbox
+} // namespace harness

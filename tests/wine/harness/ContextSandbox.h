@@ -8,7 +8,7 @@
 #include "DemonService.h"
 #include "Sandbox.h"
 
-namespace sandbox {
+namespace harness {
 
 // Points the console user's roaming folder ("Shell Folders" "AppData") at a fresh temp folder, and
 // keeps the install key's remembered "AppData" as it was. Builds no context by itself.
@@ -48,4 +48,4 @@ void ExpectStopKeys(const std::wstring& iniPath);
 // Counts the lines of text that contain needle.
 int CountLines(const std::string& text, const std::string& needle);
 
-} // namespace sandbox
+} // namespace harness

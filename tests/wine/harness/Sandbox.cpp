@@ -2,12 +2,13 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
 #include "base/Win32Resources.h"
 
-namespace sandbox {
+namespace harness {
 
 std::wstring InstallFolder() { return L"C:\\Program Files\\Corvane\\"; }
 std::wstring ServiceExePath() { return InstallFolder() + L"DemonService.exe"; }
@@ -23,12 +24,10 @@ std::wstring TestExeFolder()
 
 std::wstring TestDataFolder()
 {
-    // Test executables live in <build>/tests/wine/<group>/; the test data in <build>/testdata/.
-    std::wstring folder = TestExeFolder();
-    for (int up = 0; up < 3; ++up) {
-        folder = folder.substr(0, folder.rfind(L'\\', folder.size() - 2) + 1);
-    }
-    return folder + L"testdata\\";
+    // The build tree is a Unix path; Wine shows the Unix root as drive Z:.
+    std::wstring folder = L"Z:" + FromUtf8(ORVEL_TESTDATA_DIR);
+    std::replace(folder.begin(), folder.end(), L'/', L'\\');
+    return folder + L"\\";
 }
 
 std::wstring ShellFoldersKey()
@@ -188,14 +187,26 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder)
 
 std::wstring IniRead(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* fallback)
 {
-    wchar_t text[1024] = {};
-    ::GetPrivateProfileStringW(section, key, fallback, text, 1024, path.c_str());
+    wchar_t text[4096] = {};
+    ::GetPrivateProfileStringW(section, key, fallback, text, 4096, path.c_str());
     return text;
 }
 
-void IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value)
+bool IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const std::wstring& value)
 {
-    ::WritePrivateProfileStringW(section, key, value, path.c_str());
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        CreateFolders(path.substr(0, slash));
+    }
+    return ::WritePrivateProfileStringW(section, key, value.c_str(), path.c_str()) != FALSE;
+}
+
+bool IniDelete(const std::wstring& path, const wchar_t* section, const wchar_t* key)
+{
+    if (!PathExists(path)) {
+        return true;
+    }
+    return ::WritePrivateProfileStringW(section, key, nullptr, path.c_str()) != FALSE;
 }
 
 namespace {
@@ -222,9 +233,9 @@ bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool sym
     if (slash == std::wstring::npos || unixTarget.empty() || unixLinkFolder.empty()) {
         return false;
     }
-    const std::wstring unixLink = Widen(unixLinkFolder) + L"/" + link.substr(slash + 1);
+    const std::wstring unixLink = FromUtf8(unixLinkFolder) + L"/" + link.substr(slash + 1);
     // Wine starts a Unix program given by its path on drive Z:.
-    RunAndWait(L"Z:\\bin\\ln", std::wstring(symbolic ? L"-s " : L"") + L"\"" + Widen(unixTarget) + L"\" \"" + unixLink + L"\"",
+    RunAndWait(L"Z:\\bin\\ln", std::wstring(symbolic ? L"-s " : L"") + L"\"" + FromUtf8(unixTarget) + L"\" \"" + unixLink + L"\"",
                10000);
     return WaitFor([&] { return PathExists(link); }, 5000);
 }
@@ -255,7 +266,7 @@ std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring&
     return code;
 }
 
-std::string Narrow(const std::wstring& text)
+std::string ToUtf8(const std::wstring& text)
 {
     if (text.empty()) {
         return std::string();
@@ -268,7 +279,7 @@ std::string Narrow(const std::wstring& text)
     return result;
 }
 
-std::wstring Widen(const std::string& text)
+std::wstring FromUtf8(const std::string& text)
 {
     if (text.empty()) {
         return std::wstring();
@@ -279,4 +290,4 @@ std::wstring Widen(const std::string& text)
     return result;
 }
 
-} // namespace sandbox
+} // namespace harness

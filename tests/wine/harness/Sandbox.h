@@ -1,7 +1,9 @@
 #pragma once
 
 // The sandbox installation that scripts/sandbox.sh lays out in the Wine prefix, and small helpers that
-// keep each Wine test's set-up to a line or two.
+// keep each Wine test's set-up to a line or two. Every helper of the Wine tests lives in namespace
+// harness, one helper per job: WaitFor waits, ToUtf8/FromUtf8 convert, InstallFolder and its friends
+// name the installation, IniRead/IniWrite/IniDelete handle settings files.
 
 #include <windows.h>
 
@@ -9,15 +11,17 @@
 #include <string>
 #include <vector>
 
-namespace sandbox {
+namespace harness {
 
-// C:\Program Files\Corvane\ and what lies in it.
+// C:\Program Files\Corvane\ (with its trailing backslash) and what lies in it: the service and the
+// installed stand-in application.
 std::wstring InstallFolder();
 std::wstring ServiceExePath();
 std::wstring AppExePath();
 // Folder of the running test executable, with a trailing backslash.
 std::wstring TestExeFolder();
-// build/windows/testdata as seen from Windows (Z:\...), with a trailing backslash.
+// build/windows/testdata as seen from Windows (Z:\...), with a trailing backslash: the stand-in variants
+// that are not installed in the sandbox (ResTextKeyEcho.dll, ResTextNoLoad.dll, app\unsigned\, ...).
 std::wstring TestDataFolder();
 
 constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
@@ -73,18 +77,26 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder);
 // hard link, at `link` to `target`, both Windows paths in the prefix. True once the link is there.
 bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool symbolic);
 
+// Settings files. IniRead gives fallback ("<missing>") when the key is absent. IniWrite creates the
+// file's folder; IniDelete removes a key and creates no file.
+constexpr wchar_t kMissing[] = L"<missing>";
 std::wstring IniRead(const std::wstring& path, const wchar_t* section, const wchar_t* key,
-                     const wchar_t* fallback = L"<missing>");
-void IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value);
+                     const wchar_t* fallback = kMissing);
+bool IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const std::wstring& value);
+bool IniDelete(const std::wstring& path, const wchar_t* section, const wchar_t* key);
+// Section "Corvane", the application's flags ("exit", "hibernating", "HideToTray", "Restart", "AppExit").
+constexpr wchar_t kCorvaneSection[] = L"Corvane";
 
 // Runs a program with a command line (the program's own path first), waits for it at most timeoutMs
 // and returns its exit code (or nullopt when it did not end in time; it is then terminated).
 std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,
                                 const wchar_t* environment = nullptr);
 
-// Polls condition every intervalMs until it is true or timeoutMs passes; returns its last value.
+// The one wait of the harness: polls condition every intervalMs until it is true or timeoutMs passes, and
+// returns its last value (it is tried once more at the end).
+constexpr DWORD kPollMs = 50;
 template <typename Condition>
-bool WaitFor(Condition condition, DWORD timeoutMs, DWORD intervalMs = 50)
+bool WaitFor(Condition condition, DWORD timeoutMs, DWORD intervalMs = kPollMs)
 {
     const ULONGLONG start = ::GetTickCount64();
     for (;;) {
@@ -98,7 +110,8 @@ bool WaitFor(Condition condition, DWORD timeoutMs, DWORD intervalMs = 50)
     }
 }
 
-std::string Narrow(const std::wstring& text);
-std::wstring Widen(const std::string& text);
+// UTF-8 and wide text.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
 
-} // namespace sandbox
+} // namespace harness

@@ -5,7 +5,7 @@
 #include "Sandbox.h"
 #include "base/Win32Resources.h"
 
-namespace sandbox {
+namespace harness {
 
 namespace {
 
@@ -95,4 +95,4 @@ std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs
     return RunAndWait(ServiceExePath(), argument, timeoutMs);
 }
 
-} // namespace sandbox
+} // namespace harness

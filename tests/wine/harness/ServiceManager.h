@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-namespace sandbox {
+namespace harness {
 
 struct ServiceConfig {
     DWORD serviceType = 0;
@@ -31,4 +31,4 @@ void RemoveOrvelIfPresent();
 // Runs the installed DemonService.exe with one argument and returns its exit code.
 std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs = 60000);
 
-} // namespace sandbox
+} // namespace harness

@@ -3,15 +3,12 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <cstdlib>
 
-namespace orvel_test {
+namespace harness {
 
 namespace {
 
-constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Corvane";
-constexpr wchar_t kAppName[] = L"Corvane.exe";
 constexpr wchar_t kJournalName[] = L"Corvane.journal";
 constexpr wchar_t kScriptName[] = L"Corvane.script";
 constexpr wchar_t kInboxName[] = L"Corvane.inbox";
@@ -19,7 +16,6 @@ constexpr wchar_t kInboxName[] = L"Corvane.inbox";
 // The stand-in's writers lock this byte of the journal (far beyond its data) around each record.
 constexpr unsigned long long kJournalLockOffset = 1ULL << 40;
 
-constexpr DWORD kPollMs = 50;
 constexpr DWORD kPipeConnectPollMs = 20;
 constexpr DWORD kPipeReadBytes = 20480;
 constexpr DWORD kFileRetryMs = 10;
@@ -41,21 +37,6 @@ std::wstring FolderOf(const std::wstring& path)
 {
     const size_t slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-// Polls until done() holds or timeoutMs has passed; done() is tried once more at the end.
-bool PollUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (done()) {
-            return true;
-        }
-        if (::GetTickCount64() >= deadline) {
-            return false;
-        }
-        ::Sleep(kPollMs);
-    }
 }
 
 // Opens a file, retrying while another process holds it in a conflicting way for a moment.
@@ -140,38 +121,6 @@ std::wstring Unescape(const std::wstring& value)
 } // namespace
 
 // ---- The installed stand-in ---------------------------------------------------------------------------
-
-std::wstring InstalledAppFolder() { return kInstallFolder; }
-
-std::wstring InstalledAppPath() { return std::wstring(kInstallFolder) + L"\\" + kAppName; }
-
-std::wstring FromUtf8(const std::string& text)
-{
-    if (text.empty()) {
-        return std::wstring();
-    }
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size > 0) {
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], size);
-    }
-    return wide;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) {
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], size, nullptr,
-                              nullptr);
-    }
-    return utf8;
-}
 
 std::vector<JournalRecord> ParseJournal(const std::string& utf8)
 {
@@ -353,7 +302,7 @@ std::vector<JournalRecord> StandInApp::Starts() const
 bool StandInApp::WaitForStarts(size_t count, DWORD timeoutMs, std::vector<JournalRecord>* starts) const
 {
     std::vector<JournalRecord> found;
-    const bool reached = PollUntil(
+    const bool reached = WaitFor(
         [&] {
             found = Starts();
             return found.size() >= count;
@@ -368,7 +317,7 @@ bool StandInApp::WaitForStarts(size_t count, DWORD timeoutMs, std::vector<Journa
 bool StandInApp::WaitForRecord(const std::function<bool(const JournalRecord&)>& match, DWORD timeoutMs,
                                JournalRecord* found) const
 {
-    return PollUntil(
+    return WaitFor(
         [&] {
             for (const JournalRecord& record : ReadJournal()) {
                 if (match(record)) {
@@ -417,7 +366,7 @@ std::wstring InstallerJournalPath()
 
 StandInApp InstalledInstaller(const std::wstring& relativePath)
 {
-    return StandInApp(std::wstring(kInstallFolder) + L"\\" + relativePath, InstallerJournalPath());
+    return StandInApp(InstallFolder() + relativePath, InstallerJournalPath());
 }
 
 std::wstring StartArguments(const JournalRecord& start)
@@ -473,7 +422,7 @@ size_t CountProcessesByImagePath(const std::wstring& imagePath) { return FindPro
 
 bool WaitForProcessCount(const std::wstring& imagePath, size_t count, DWORD timeoutMs)
 {
-    return PollUntil([&] { return CountProcessesByImagePath(imagePath) == count; }, timeoutMs);
+    return WaitFor([&] { return CountProcessesByImagePath(imagePath) == count; }, timeoutMs);
 }
 
 size_t KillProcessesByImagePath(const std::wstring& imagePath, DWORD timeoutMs)
@@ -521,67 +470,20 @@ std::wstring UserSettingsPath()
     return folder.empty() ? std::wstring() : folder + L"\\Corvane\\BrisaRDP.ini";
 }
 
-bool WriteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key, const std::wstring& value)
-{
-    const std::wstring folder = FolderOf(iniPath);
-    if (!folder.empty()) {
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-    }
-    return ::WritePrivateProfileStringW(section, key, value.c_str(), iniPath.c_str()) != FALSE;
-}
-
-std::optional<std::wstring> ReadIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key)
-{
-    // A default no real value has tells an absent key from an empty one.
-    static const wchar_t kAbsent[] = L"\x01\x02";
-    wchar_t value[4096] = {};
-    ::GetPrivateProfileStringW(section, key, kAbsent, value, 4096, iniPath.c_str());
-    if (std::wstring(value) == kAbsent) {
-        return std::nullopt;
-    }
-    return std::wstring(value);
-}
-
-bool DeleteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key)
-{
-    if (::GetFileAttributesW(iniPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return true;
-    }
-    return ::WritePrivateProfileStringW(section, key, nullptr, iniPath.c_str()) != FALSE;
-}
-
-bool WriteCorvaneKey(const std::wstring& iniPath, const wchar_t* key, const std::wstring& value)
-{
-    return WriteIniValue(iniPath, kCorvaneSection, key, value);
-}
-
-std::optional<std::wstring> ReadCorvaneKey(const std::wstring& iniPath, const wchar_t* key)
-{
-    return ReadIniValue(iniPath, kCorvaneSection, key);
-}
-
-bool DeleteCorvaneKey(const std::wstring& iniPath, const wchar_t* key)
-{
-    return DeleteIniValue(iniPath, kCorvaneSection, key);
-}
-
 // ---- The pipe, from the client's side --------------------------------------------------------------------
 
 bool PipeClient::Connect(DWORD timeoutMs)
 {
     m_pipe.reset();
-    return PollUntil(
+    return WaitFor(
         [&] {
             // As the service opens it (read only, attributes 5), plus overlapped for timed reads.
             m_pipe.reset(::CreateFileW(kCorvanePipeName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_FLAG_OVERLAPPED,
                                        nullptr));
-            if (!m_pipe) {
-                ::Sleep(kPipeConnectPollMs);  // polled more often than the general wait
-            }
             return m_pipe.valid();
         },
-        timeoutMs);
+        timeoutMs, kPipeConnectPollMs);  // polled more often than the general wait
 }
 
 PipeClient::ReadResult PipeClient::Read(DWORD timeoutMs)
@@ -658,12 +560,4 @@ std::wstring QuoteArgument(const std::wstring& argument)
     return quoted;
 }
 
-std::wstring TestDataPath(const std::wstring& name)
-{
-    // The build tree is a Unix path; Wine shows the Unix root as drive Z:.
-    std::wstring folder = L"Z:" + FromUtf8(ORVEL_TESTDATA_DIR);
-    std::replace(folder.begin(), folder.end(), L'/', L'\\');
-    return folder + L"\\" + name;
-}
-
-} // namespace orvel_test
+} // namespace harness

@@ -9,8 +9,8 @@
 //   Corvane.journal  what it did: one record per start, step and pipe event
 // Its step language is described in standins/CorvaneApp/README.md.
 //
-// Every helper is safe to call from any test thread; none throws. Waits poll every 20-50 ms and give up
-// at their timeout.
+// Every helper is safe to call from any test thread; none throws. Waits poll (WaitFor of Sandbox.h) and
+// give up at their timeout.
 
 #include <windows.h>
 
@@ -20,16 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "Sandbox.h"
 #include "base/Win32Resources.h"
 
-namespace orvel_test {
+namespace harness {
 
-// ---- The installed stand-in -------------------------------------------------------------------------
-
-// C:\Program Files\Corvane\Corvane.exe, where scripts/sandbox.sh installs it, and its folder (no
-// trailing backslash).
-std::wstring InstalledAppPath();
-std::wstring InstalledAppFolder();
+// ---- The installed stand-in (AppExePath() of Sandbox.h) ----------------------------------------------
 
 // One record of the journal: field name to value, escapes undone. Every record has "event", "pid",
 // "time" and "tick"; starts ("event" = "start") also "cmdline", "cwd", "session", "user", "exe", "ppid",
@@ -46,7 +42,7 @@ unsigned long long NumberField(const JournalRecord& record, const wchar_t* name)
 
 class StandInApp {
 public:
-    explicit StandInApp(std::wstring exePath = InstalledAppPath());
+    explicit StandInApp(std::wstring exePath = AppExePath());
     // A stand-in that journals to a file of its own choosing rather than beside itself.
     StandInApp(std::wstring exePath, std::wstring journalPath);
 
@@ -133,18 +129,6 @@ bool WaitForExit(HANDLE process, DWORD timeoutMs, DWORD* exitCode = nullptr);
 // when it runs as the same user.
 std::wstring UserSettingsPath();
 
-// Private-profile access to any section; writing creates the file's folder. ReadIniValue gives nullopt
-// when the key is absent.
-bool WriteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key, const std::wstring& value);
-std::optional<std::wstring> ReadIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key);
-bool DeleteIniValue(const std::wstring& iniPath, const wchar_t* section, const wchar_t* key);
-
-// Section "Corvane", the application's flags ("exit", "hibernating", "HideToTray", "Restart", "AppExit").
-constexpr wchar_t kCorvaneSection[] = L"Corvane";
-bool WriteCorvaneKey(const std::wstring& iniPath, const wchar_t* key, const std::wstring& value);
-std::optional<std::wstring> ReadCorvaneKey(const std::wstring& iniPath, const wchar_t* key);
-bool DeleteCorvaneKey(const std::wstring& iniPath, const wchar_t* key);
-
 // ---- The pipe, from the client's side ----------------------------------------------------------------
 
 constexpr wchar_t kCorvanePipeName[] = L"\\\\.\\pipe\\CorvaneServer";
@@ -178,11 +162,4 @@ private:
 // Quotes one command-line argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& argument);
 
-// A file the build puts in testdata/ (ResTextKeyEcho.dll, ResTextNoLoad.dll), as a Windows path.
-std::wstring TestDataPath(const std::wstring& name);
-
-// UTF-8 and wide text.
-std::wstring FromUtf8(const std::string& text);
-std::string ToUtf8(const std::wstring& text);
-
-} // namespace orvel_test
+} // namespace harness

@@ -5,7 +5,7 @@
 #include "Sandbox.h"
 #include "StandInApp.h"
 
-namespace orvel_test {
+namespace harness {
 
 namespace {
 constexpr DWORD kCloseTimeoutMs = 5000;
@@ -24,7 +24,7 @@ DWORD ShellWindowProcessId()
 bool StandInShell::Start(DWORD timeoutMs)
 {
     Stop();
-    const std::wstring program = TestDataPath(L"ShellWindow.exe");
+    const std::wstring program = (TestDataFolder() + L"ShellWindow.exe");
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -37,7 +37,7 @@ bool StandInShell::Start(DWORD timeoutMs)
     UniqueHandle thread(created.hThread);
     m_processId = created.dwProcessId;
     const DWORD processId = m_processId;
-    if (!sandbox::WaitFor([processId] { return ShellWindowProcessId() == processId; }, timeoutMs)) {
+    if (!harness::WaitFor([processId] { return ShellWindowProcessId() == processId; }, timeoutMs)) {
         Stop();
         return false;
     }
@@ -57,9 +57,9 @@ void StandInShell::Stop()
         ::WaitForSingleObject(m_process.get(), kCloseTimeoutMs);
     }
     const DWORD processId = m_processId;
-    sandbox::WaitFor([processId] { return ShellWindowProcessId() != processId; }, kCloseTimeoutMs);
+    harness::WaitFor([processId] { return ShellWindowProcessId() != processId; }, kCloseTimeoutMs);
     m_process.reset();
     m_processId = 0;
 }
 
-} // namespace orvel_test
+} // namespace harness

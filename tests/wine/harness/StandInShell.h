@@ -7,7 +7,7 @@
 
 #include "base/Win32Resources.h"
 
-namespace orvel_test {
+namespace harness {
 
 // The process that owns the shell's desktop window now, or 0 when there is none.
 DWORD ShellWindowProcessId();
@@ -32,4 +32,4 @@ private:
     DWORD m_processId = 0;
 };
 
-} // namespace orvel_test
+} // namespace harness

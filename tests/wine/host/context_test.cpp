@@ -7,7 +7,7 @@
 #include "host/OwnImagePath.h"
 #include "host/SettingsFile.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 
@@ -147,7 +147,7 @@ TEST(OwnImagePath, IsTheRunningExecutable)
     GetOwnImagePath(buffer);
     wchar_t expected[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, expected, MAX_PATH);
-    EXPECT_EQ(_wcsicmp(buffer, expected), 0) << Narrow(buffer);
+    EXPECT_EQ(_wcsicmp(buffer, expected), 0) << ToUtf8(buffer);
     GetOwnImagePath(nullptr);  // does nothing
 }
 

@@ -13,7 +13,7 @@
 #include "host/ServiceControl.h"
 #include "host/ServiceStatus.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "ContextSandbox.h"
 #include "host/DiagnosticLog.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 
@@ -135,7 +135,7 @@ TEST(PanicLog, EntriesRunOnInOneLineUnderAppData)
     TempFolder appData(L"panic");
     const char* previous = std::getenv("APPDATA");
     const std::string saved = previous != nullptr ? previous : "";
-    _putenv_s("APPDATA", Narrow(appData.Path()).c_str());
+    _putenv_s("APPDATA", ToUtf8(appData.Path()).c_str());
 
     WritePanicLog("StartServiceCtrlDispatcher fail", false);
     WritePanicLog("second", false);

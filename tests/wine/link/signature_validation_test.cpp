@@ -18,7 +18,7 @@
 #include "link/SignatureValidator.h"
 #include "signing/StandinValidatorDigest.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 
@@ -92,7 +92,7 @@ public:
 
     void Put(const std::wstring& source) const
     {
-        ASSERT_TRUE(::CopyFileW(source.c_str(), LibraryPath().c_str(), FALSE)) << Narrow(source);
+        ASSERT_TRUE(::CopyFileW(source.c_str(), LibraryPath().c_str(), FALSE)) << ToUtf8(source);
     }
     // Puts source with the byte at offset changed.
     void PutChanged(const std::wstring& source, std::size_t (*offsetOf)(const std::string&)) const
@@ -224,7 +224,7 @@ TEST(ValidatorLoad, WithoutAUsableLibraryEveryPathGets6UntilAGoodOneIsPutInPlace
     const auto everyPathGets = [&](int expected) {
         for (const std::wstring& path : paths) {
             validator.LoadFrom(folder.Folder(), kStandinValidatorDigest);
-            EXPECT_EQ(validator.CallValidateAssembly(path.c_str()), expected) << Narrow(path);
+            EXPECT_EQ(validator.CallValidateAssembly(path.c_str()), expected) << ToUtf8(path);
         }
     };
 
@@ -338,7 +338,7 @@ TEST(StandInLibrary, RecognisesTheTestPublishersCertificateInFilesAndXml)
 
     LibraryFolder folder;
     const std::wstring xmlFile = folder.Folder() + L"signed.xml";
-    WriteFileBytes(xmlFile, "\xEF\xBB\xBF" + Narrow(signedXml));
+    WriteFileBytes(xmlFile, "\xEF\xBB\xBF" + ToUtf8(signedXml));
     EXPECT_EQ(validateXmlFile(xmlFile.c_str()), 0);
 }
 

@@ -13,7 +13,7 @@
 #include "base/Win32Resources.h"
 #include "link/ValidatedStart.h"
 
-using namespace sandbox;
+using namespace harness;
 
 namespace {
 
@@ -36,7 +36,7 @@ protected:
 
     TempFolder folder{L"orvel held"};
     const std::wstring installer = folder / L"CvDiskBridge.exe";
-    const orvel_test::StandInApp journal{installer, orvel_test::InstallerJournalPath()};
+    const harness::StandInApp journal{installer, harness::InstallerJournalPath()};
 };
 
 TEST_F(ValidatedStartTest, WhileHeldTheInstallerCannotBeChangedAndTheShellStartsItBothWays)
@@ -71,10 +71,10 @@ TEST_F(ValidatedStartTest, WhileHeldTheInstallerCannotBeChangedAndTheShellStarts
     EXPECT_EQ(answer, 0);
     EXPECT_TRUE(started);
 
-    std::vector<orvel_test::JournalRecord> starts;
+    std::vector<harness::JournalRecord> starts;
     ASSERT_TRUE(journal.WaitForStarts(2, kStartTimeoutMs, &starts));
-    for (const orvel_test::JournalRecord& start : starts) {
-        EXPECT_EQ(orvel_test::Field(start, L"exe"), installer);
+    for (const harness::JournalRecord& start : starts) {
+        EXPECT_EQ(harness::Field(start, L"exe"), installer);
     }
     EXPECT_EQ(ReadFileBytes(installer), ReadFileBytes(SignedInstaller()));
     // Released once the start has returned (and the started programs have ended).
@@ -87,7 +87,7 @@ TEST_F(ValidatedStartTest, AFileThatIsRefusedOrCannotBeHeldIsNeverStarted)
     const auto start = [&] { started = true; };
     for (const wchar_t* variant : {L"unsigned", L"other-publisher"}) {
         ASSERT_TRUE(::CopyFileW(Installer(variant).c_str(), installer.c_str(), FALSE));
-        EXPECT_NE(ValidateThenStart(installer.c_str(), start), 0) << Narrow(variant);
+        EXPECT_NE(ValidateThenStart(installer.c_str(), start), 0) << ToUtf8(variant);
     }
     ASSERT_TRUE(::CopyFileW(SignedInstaller().c_str(), installer.c_str(), FALSE));
     {

@@ -24,8 +24,8 @@ constexpr DWORD kServiceStartTimeoutMs = 15000;
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kLogTimeoutMs = 10000;
 constexpr DWORD kStartTimeoutMs = 15000;
-// How long a case watches for a restart that must not come: the crash rule acts after 1 s.
-constexpr DWORD kNoRestartWatchMs = 2500;
+// The lost-connection rule waits 1 s before it acts, and the client 1 s before its next attempt.
+constexpr DWORD kNextConnectTimeoutMs = 10000;
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 constexpr char kClientTag[] = "ServiceClient";
@@ -68,19 +68,19 @@ inline std::vector<LogLine> ParseLog(const std::string& text)
 }
 
 // The command line of an instance that the service started in background mode.
-inline std::wstring BackgroundCommandLine(const orvel_test::StandInApp& app)
+inline std::wstring BackgroundCommandLine(const harness::StandInApp& app)
 {
     return L"\"" + app.ExePath() + L"\" /mode:background";
 }
 
-inline bool IsStart(const orvel_test::JournalRecord& record)
+inline bool IsStart(const harness::JournalRecord& record)
 {
-    return orvel_test::Field(record, L"event") == L"start";
+    return harness::Field(record, L"event") == L"start";
 }
 
-inline DWORD Pid(const orvel_test::JournalRecord& record)
+inline DWORD Pid(const harness::JournalRecord& record)
 {
-    return static_cast<DWORD>(orvel_test::NumberField(record, L"pid"));
+    return static_cast<DWORD>(harness::NumberField(record, L"pid"));
 }
 
 inline bool Running(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
@@ -120,7 +120,34 @@ protected:
     // Waits until the message has been logged at least count times.
     bool WaitLogged(const char* tag, const std::string& message, int count = 1, DWORD timeoutMs = kLogTimeoutMs) const
     {
-        return sandbox::WaitFor([&] { return CountLogged(tag, message) >= count; }, timeoutMs, 50);
+        return harness::WaitFor([&] { return CountLogged(tag, message) >= count; }, timeoutMs, 50);
+    }
+
+    // Waits for the client's next connect attempt after the last "ReadFile fail": a failed open ("handle ==
+    // INVALID_HANDLE_VALUE 1", the first after a verified connection) or a server to verify ("serverPath:").
+    // The client makes it only once the lost-connection rule has done all it was going to do, so whatever
+    // the rule did not do by then, it does not do.
+    bool WaitNextConnectAttempt() const
+    {
+        return harness::WaitFor(
+            [&] {
+                bool broken = false;
+                bool attempted = false;
+                for (const LogLine& line : Logged()) {
+                    if (line.tag != kClientTag) {
+                        continue;
+                    }
+                    if (line.message == "ReadFile fail") {
+                        broken = true;
+                        attempted = false;
+                    } else if (broken && (line.message == "handle == INVALID_HANDLE_VALUE 1" ||
+                                          line.message.compare(0, 11, "serverPath:") == 0)) {
+                        attempted = true;
+                    }
+                }
+                return attempted;
+            },
+            kNextConnectTimeoutMs);
     }
 
     // The messages of one tag in order, from the first one equal to `from` on.
@@ -137,14 +164,14 @@ protected:
         return messages;
     }
 
-    std::wstring ServiceKey(const wchar_t* key) const { return sandbox::IniRead(profile.IniPath(), L"Service", key); }
+    std::wstring ServiceKey(const wchar_t* key) const { return harness::IniRead(profile.IniPath(), L"Service", key); }
     void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
     {
-        ASSERT_TRUE(orvel_test::WriteCorvaneKey(profile.IniPath(), key, value));
+        ASSERT_TRUE(harness::IniWrite(profile.IniPath(), harness::kCorvaneSection, key, value));
     }
     std::wstring CrashCount() const
     {
-        return sandbox::IniRead(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash");
+        return harness::IniRead(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash");
     }
 
     // Starts an instance of the stand-in directly; it idles and serves the pipe.
@@ -160,9 +187,9 @@ protected:
     bool WaitVerified(DWORD appId, DWORD clientId)
     {
         const bool connected = app.WaitForRecord(
-            [&](const orvel_test::JournalRecord& record) {
-                return orvel_test::Field(record, L"event") == L"client-connected" && Pid(record) == appId &&
-                       orvel_test::NumberField(record, L"client") == clientId;
+            [&](const harness::JournalRecord& record) {
+                return harness::Field(record, L"event") == L"client-connected" && Pid(record) == appId &&
+                       harness::NumberField(record, L"client") == clientId;
             },
             kConnectTimeoutMs);
         ++m_verified;
@@ -170,14 +197,14 @@ protected:
     }
 
     // Start records of instances other than the ones given, once the first one has come.
-    std::vector<orvel_test::JournalRecord> WaitForOtherStarts(const std::vector<DWORD>& known, DWORD timeoutMs,
+    std::vector<harness::JournalRecord> WaitForOtherStarts(const std::vector<DWORD>& known, DWORD timeoutMs,
                                                              std::size_t count = 1) const
     {
-        std::vector<orvel_test::JournalRecord> others;
-        sandbox::WaitFor(
+        std::vector<harness::JournalRecord> others;
+        harness::WaitFor(
             [&] {
                 others.clear();
-                for (const orvel_test::JournalRecord& start : app.Starts()) {
+                for (const harness::JournalRecord& start : app.Starts()) {
                     bool old = false;
                     for (DWORD id : known) {
                         old = old || Pid(start) == id;
@@ -193,15 +220,15 @@ protected:
     }
 
     // The journal record of a step that the stand-in has run (its tick says when).
-    orvel_test::JournalRecord WaitStep(const wchar_t* step, DWORD processId, DWORD timeoutMs = kLogTimeoutMs) const
+    harness::JournalRecord WaitStep(const wchar_t* step, DWORD processId, DWORD timeoutMs = kLogTimeoutMs) const
     {
-        orvel_test::JournalRecord found;
-        EXPECT_TRUE(app.WaitForEvent(step, processId, timeoutMs, &found)) << sandbox::Narrow(step);
+        harness::JournalRecord found;
+        EXPECT_TRUE(app.WaitForEvent(step, processId, timeoutMs, &found)) << harness::ToUtf8(step);
         return found;
     }
 
-    sandbox::UserProfileSandbox profile;
-    orvel_test::StandInApp app;
+    harness::UserProfileSandbox profile;
+    harness::StandInApp app;
     int m_verified = 0;
 };
 
@@ -211,20 +238,20 @@ class ServiceLinkTest : public LinkTest {
 protected:
     void SetUp() override
     {
-        sandbox::RemoveOrvelIfPresent();
+        harness::RemoveOrvelIfPresent();
         LinkTest::SetUp();
     }
 
     void TearDown() override
     {
-        sandbox::RemoveOrvelIfPresent();
+        harness::RemoveOrvelIfPresent();
         LinkTest::TearDown();
     }
 
     void StartService()
     {
-        ASSERT_EQ(sandbox::RunServiceExe(L"-install"), 0u);
-        ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+        ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
+        ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
         servicePid = ServiceProcessId();
         ASSERT_NE(servicePid, 0u);
         ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));

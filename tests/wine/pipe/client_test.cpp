@@ -11,6 +11,7 @@
 #include "DemonServiceClient.h"
 #include "PipeFixture.h"
 #include "host/ServiceControl.h"
+#include "host/WorkerThreads.h"
 
 using namespace pipe_test;
 
@@ -28,7 +29,7 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        service = sandbox::FreshContext();
+        service = harness::FreshContext();
         ASSERT_NE(service, nullptr);
         ASSERT_EQ(service->AppPath(), app.ExePath());
     }
@@ -36,7 +37,7 @@ protected:
     void TearDown() override
     {
         // Stops the context's client first, so that killing the application below is no crash to it.
-        sandbox::DropContext();
+        harness::DropContext();
         LinkTest::TearDown();
     }
 
@@ -75,14 +76,15 @@ TEST_F(ClientTest, StopEndsABlockedReadAtOnceWithoutAWordAndTheClientReportsItsE
     client->Stop();
     EXPECT_LE(::GetTickCount64() - begin, 500u);
     EXPECT_EQ(::WaitForSingleObject(thread.get(), 1000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_TRUE(sandbox::WaitFor([this] { return callback.calls == 1; }, 2000));
+    EXPECT_TRUE(harness::WaitFor([this] { return callback.calls == 1; }, 2000));
     EXPECT_TRUE(client->HasEnded());
 
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_TRUE(Running(running.get()));
-    ::Sleep(300);
+    // Notices run on worker threads; once none is left, every notice there will be has been given.
+    EXPECT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
     EXPECT_EQ(callback.calls, 1);
 }
 
@@ -96,7 +98,7 @@ TEST_F(ClientTest, ARecordWithoutABufferEndsAtOnceWithoutReportingAndALongPathIs
     EXPECT_EQ(::WaitForSingleObject(thread.get(), 2000), static_cast<DWORD>(WAIT_OBJECT_0));
     EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Running");
     EXPECT_EQ(ServiceKey(L"Client_run"), L"Param Error");
-    ::Sleep(300);
+    EXPECT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
     EXPECT_EQ(callback.calls, 0);
 }
 
@@ -117,19 +119,25 @@ TEST_F(ClientTest, AReplacedClientNeitherReleasesNorRestartsItsSuccessor)
 
     // The first client's thread ends and reports; the report changes nothing.
     EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit"));
-    EXPECT_TRUE(sandbox::WaitFor([&first] { return first.expired(); }, 2000));
+    EXPECT_TRUE(harness::WaitFor([&first] { return first.expired(); }, 2000));
     EXPECT_TRUE(WaitVerified(appId, self));
-    ::Sleep(1500);
-    EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 2);
-    EXPECT_EQ(CountLogged(kServiceTag, "OnClientThreadExit"), 1);
-    EXPECT_EQ(CountLoggedPrefix(kServiceTag, "m_status="), 0);
-    EXPECT_EQ(service->CurrentClient(), second);
-    EXPECT_FALSE(second->HasEnded());
-    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
 
     // The successor is the one reading: it gets the next message.
     ASSERT_TRUE(app.AppendInbox(L"send ping"));
     EXPECT_TRUE(WaitLogged(kClientTag, "ping"));
+    EXPECT_EQ(service->CurrentClient(), second);
+    EXPECT_FALSE(second->HasEnded());
+
+    // Ended as the stop sequence ends it, the successor reports too; once no worker thread is left, the
+    // log holds everything both reports did.
+    service->m_status = kStatusStopping;
+    service->StopCurrentClient();
+    ASSERT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
+    EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 2);
+    EXPECT_EQ(CountLogged(kServiceTag, "OnClientThreadExit"), 2);
+    EXPECT_EQ(CountLoggedPrefix(kServiceTag, "m_status="), 1);
+    EXPECT_EQ(CountLogged(kServiceTag, "m_status=2"), 1);
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
 }
 
 TEST_F(ClientTest, AReplacedClientThatEndsWhileItsSuccessorIsBeingStartedRestartsNothing)
@@ -146,13 +154,20 @@ TEST_F(ClientTest, AReplacedClientThatEndsWhileItsSuccessorIsBeingStartedRestart
         service->StartClient(app.ExePath().c_str());
         ++started;
         const std::shared_ptr<CDemonServiceClient> successor = service->CurrentClient();
-        EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit", started / 2, 3000));
-        ::Sleep(100);
+        // Every client but the successor has been replaced and reports its end.
+        EXPECT_TRUE(WaitLogged(kServiceTag, "OnClientThreadExit", started - 1)) << "offset " << offset;
         EXPECT_EQ(service->CurrentClient(), successor) << "offset " << offset;
-        EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), started) << "offset " << offset;
-        // The successor is replaced in the next round; the last one is stopped with the context.
+        // The successor is replaced in the next round.
     }
-    EXPECT_EQ(CountLoggedPrefix(kServiceTag, "m_status="), 0);
+    // The last successor ends as the stop sequence ends it; once no worker thread is left, the log holds
+    // everything every report did: only the last one, the current client's, got past the check.
+    service->m_status = kStatusStopping;
+    service->StopCurrentClient();
+    ASSERT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
+    EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), started);
+    EXPECT_EQ(CountLogged(kServiceTag, "OnClientThreadExit"), started);
+    EXPECT_EQ(CountLoggedPrefix(kServiceTag, "m_status="), 1);
+    EXPECT_EQ(CountLogged(kServiceTag, "m_status=2"), 1);
 }
 
 TEST_F(ClientTest, AfterASuspendWhileTheApplicationRunsItsBrokenPipeIsNoCrash)
@@ -166,7 +181,8 @@ TEST_F(ClientTest, AfterASuspendWhileTheApplicationRunsItsBrokenPipeIsNoCrash)
     ASSERT_TRUE(service->m_hibernate);
     ASSERT_TRUE(app.AppendInbox(L"crash"));
     EXPECT_TRUE(WaitLogged(kClientTag, "ReadFile fail"));
-    ::Sleep(kNoRestartWatchMs);
+    EXPECT_TRUE(WaitNextConnectAttempt());
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_TRUE(app.Starts().size() == 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");

@@ -7,8 +7,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -22,7 +22,7 @@ class ConnectionTest : public ServiceLinkTest {
 protected:
     // Starts server, which sends crash notices and an exit notice to each client that connects, and
     // expects the service to refuse it on three attempts and to act on nothing it sent.
-    void ExpectNeverTrusted(const orvel_test::StandInApp& server)
+    void ExpectNeverTrusted(const harness::StandInApp& server)
     {
         DWORD serverId = 0;
         UniqueHandle running = server.StartWithScript(
@@ -54,8 +54,8 @@ public:
     bool Swapped() const { return m_swapped; }
 
 private:
-    sandbox::TempFolder m_folder{L"orvel-validator"};
-    const std::wstring m_installed = sandbox::InstallFolder() + L"Halvex.SignatureCheck.Native.dll";
+    harness::TempFolder m_folder{L"orvel-validator"};
+    const std::wstring m_installed = harness::InstallFolder() + L"Halvex.SignatureCheck.Native.dll";
     const std::wstring m_saved = m_folder / L"Halvex.SignatureCheck.Native.dll";
     bool m_swapped = false;
 };
@@ -66,10 +66,9 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     DWORD appId = 0;
     UniqueHandle running = StartVerifiedApp(&appId);
 
-    // The key follows the verification line.
-    sandbox::WaitFor([&] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
-    EXPECT_EQ(ServiceKey(L"Connected"), L"Connected");
-    const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + sandbox::Narrow(app.ExePath()));
+    // The key follows the verification's log line.
+    EXPECT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kLogTimeoutMs));
+    const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + harness::ToUtf8(app.ExePath()));
     ASSERT_GE(verification.size(), 2u);
     EXPECT_EQ(verification[1], "ValidateAssembly result is true");
 
@@ -78,12 +77,15 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     // carries an exit notice starts the application again without stopping the running one.
     const std::string combined = "c:app_exit:" + std::to_string(appId);
     ASSERT_TRUE(app.AppendInbox(L"send c:x; sleep 400; send c:xy; sleep 800; send-bytes 20480 c; sleep 400; send " +
-                                sandbox::Widen(combined) + L"; sleep 800; send ping"));
+                                harness::FromUtf8(combined) + L"; sleep 800; send ping"));
     ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
 
+    // Every start that the messages caused was made before "ping" was read, and the instances idle: the
+    // ones running now are all there will be.
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId}, kStartTimeoutMs, 2);
-    ::Sleep(500);
-    ASSERT_EQ(WaitForOtherStarts({appId}, 0).size(), 2u);
+    ASSERT_EQ(restarted.size(), 2u);
+    EXPECT_EQ(app.RunningProcesses().size(), 3u);
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 2);
     for (const JournalRecord& start : restarted) {
         EXPECT_EQ(Field(start, L"cmdline"), BackgroundCommandLine(app));
     }
@@ -100,11 +102,11 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
 
 TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSendsIsActedOn)
 {
-    const orvel_test::StandInApp copy(sandbox::TestDataFolder() + L"app\\unsigned\\Corvane.exe");
+    const harness::StandInApp copy(harness::TestDataFolder() + L"app\\unsigned\\Corvane.exe");
     ASSERT_TRUE(copy.Installed());
     copy.Reset();
     struct KillCopy {
-        const orvel_test::StandInApp& copy;
+        const harness::StandInApp& copy;
         ~KillCopy() { copy.Reset(); }
     } killCopy{copy};
 
@@ -117,12 +119,12 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
 
     // Every attempt names the copy, is refused, and the pipe is closed again: one attempt a second.
     const ULONGLONG begin = ::GetTickCount64();
-    ASSERT_TRUE(sandbox::WaitFor(
+    ASSERT_TRUE(harness::WaitFor(
         [&] { return CountLogged(kClientTag, "ValidateAssembly result is false") >= 4; }, 15000, 100));
     const ULONGLONG fourAttempts = ::GetTickCount64() - begin;
     EXPECT_GE(fourAttempts, 2500u);
 
-    const std::string expectedPath = "serverpath:" + sandbox::Narrow(Lower(copy.ExePath()));
+    const std::string expectedPath = "serverpath:" + harness::ToUtf8(Lower(copy.ExePath()));
     int refused = 0;
     int named = 0;
     std::string previous;
@@ -132,7 +134,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
         }
         if (line.message.compare(0, 11, "serverPath:") == 0) {
             ++named;
-            EXPECT_EQ(sandbox::Narrow(Lower(sandbox::Widen(line.message))), expectedPath);
+            EXPECT_EQ(harness::ToUtf8(Lower(harness::FromUtf8(line.message))), expectedPath);
         }
         if (line.message == "ValidateAssembly result is false") {
             ++refused;
@@ -167,24 +169,24 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
 
 TEST_F(ConnectionTest, ASignedCopyStartedOutsideTheInstallFolderIsNeverTrusted)
 {
-    sandbox::TempFolder outside(L"orvel-outside");
+    harness::TempFolder outside(L"orvel-outside");
     ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), (outside / L"Corvane.exe").c_str(), FALSE));
-    const orvel_test::StandInApp copy(outside / L"Corvane.exe");
+    const harness::StandInApp copy(outside / L"Corvane.exe");
     struct KillCopy {
-        const orvel_test::StandInApp& copy;
+        const harness::StandInApp& copy;
         ~KillCopy() { copy.Reset(); }
     } killCopy{copy};
 
     StartService();
     ExpectNeverTrusted(copy);
-    EXPECT_GE(CountLogged(kClientTag, "serverPath:" + sandbox::Narrow(copy.ExePath())), 3);
+    EXPECT_GE(CountLogged(kClientTag, "serverPath:" + harness::ToUtf8(copy.ExePath())), 3);
     EXPECT_TRUE(app.Starts().empty());
 }
 
 TEST_F(ConnectionTest, WithoutAUsableValidationLibraryTheInstalledApplicationIsNeverTrusted)
 {
     // Every answer of the unsigned library's stand-in is 6, which must never pass for an acceptance.
-    const ValidatorSwap swap(sandbox::TestDataFolder() + L"validator\\unsigned\\Halvex.SignatureCheck.Native.dll");
+    const ValidatorSwap swap(harness::TestDataFolder() + L"validator\\unsigned\\Halvex.SignatureCheck.Native.dll");
     ASSERT_TRUE(swap.Swapped());
 
     StartService();

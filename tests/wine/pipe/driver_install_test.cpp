@@ -9,9 +9,9 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
-using orvel_test::StartArguments;
+using harness::Field;
+using harness::JournalRecord;
+using harness::StartArguments;
 
 namespace {
 
@@ -19,12 +19,12 @@ constexpr wchar_t kDevcon[] = L"devcon.exe";
 constexpr wchar_t kDiskBridge[] = L"CvDiskBridge.exe";
 constexpr wchar_t kDisplaySetup[] = L"drivers\\screenshare\\DisplayDriverSetup64.exe";
 
-const std::wstring kFolder = sandbox::InstallFolder();
+const std::wstring kFolder = harness::InstallFolder();
 
 // The signed build of an installer, as the build made it.
 std::wstring BuiltInstaller(const std::wstring& relative)
 {
-    const std::wstring testData = sandbox::TestDataFolder();
+    const std::wstring testData = harness::TestDataFolder();
     return testData.substr(0, testData.size() - std::wstring(L"testdata\\").size()) + L"sandbox\\" + relative;
 }
 
@@ -34,8 +34,8 @@ public:
     SwappedInstaller(const std::wstring& relative, const wchar_t* variant) : m_path(kFolder + relative)
     {
         const std::wstring name = relative.substr(relative.rfind(L'\\') + 1);
-        const std::wstring copy = sandbox::TestDataFolder() + L"installers\\" + variant + L"\\" + name;
-        EXPECT_TRUE(::CopyFileW(copy.c_str(), m_path.c_str(), FALSE)) << sandbox::Narrow(copy);
+        const std::wstring copy = harness::TestDataFolder() + L"installers\\" + variant + L"\\" + name;
+        EXPECT_TRUE(::CopyFileW(copy.c_str(), m_path.c_str(), FALSE)) << harness::ToUtf8(copy);
     }
     ~SwappedInstaller() { ::CopyFileW(BuiltInstaller(m_path.substr(kFolder.size())).c_str(), m_path.c_str(), FALSE); }
 
@@ -78,7 +78,7 @@ protected:
     {
         const std::string prefix = text + " ret: ";
         int result = -1000;
-        sandbox::WaitFor(
+        harness::WaitFor(
             [&] {
                 for (const LogLine& line : Logged()) {
                     if (line.tag == tag && line.message.compare(0, prefix.size(), prefix) == 0) {
@@ -92,7 +92,7 @@ protected:
         return result;
     }
 
-    orvel_test::StandInApp installers = orvel_test::InstalledInstaller(kDevcon);
+    harness::StandInApp installers = harness::InstalledInstaller(kDevcon);
     UniqueHandle connected;
     DWORD appId = 0;
 };
@@ -108,7 +108,7 @@ Starts Sorted(Starts starts)
 TEST_F(DriverInstallTest, EachInstallCommandStartsItsInstallerWithExactlyItsCommandLine)
 {
     Connect();
-    const std::string folder = sandbox::Narrow(kFolder);
+    const std::string folder = harness::ToUtf8(kFolder);
 
     // devcon twice, without waiting between the runs: the two may journal in either order.
     Send(L"InstallCameraDriver");
@@ -134,12 +134,12 @@ TEST_F(DriverInstallTest, EachInstallCommandStartsItsInstallerWithExactlyItsComm
     EXPECT_EQ(Sorted(WaitStarts(2)),
               Sorted({{setup, L"-uninstall_SS," + screenShare}, {setup, L"-install_SS," + screenShare}}));
     EXPECT_TRUE(WaitLogged("InstallSSDriver", " end..."));
-    const std::string quotedSetup = "install \"" + sandbox::Narrow(setup) + "\" ";
+    const std::string quotedSetup = "install \"" + harness::ToUtf8(setup) + "\" ";
     EXPECT_EQ(MessagesFrom("InstallSSDriver", " start..."), (std::vector<std::string>{" start...", " end..."}));
-    EXPECT_EQ(MessagesFrom("InstallVirtualDriverBase", quotedSetup + "-uninstall_SS," + sandbox::Narrow(screenShare) +
+    EXPECT_EQ(MessagesFrom("InstallVirtualDriverBase", quotedSetup + "-uninstall_SS," + harness::ToUtf8(screenShare) +
                                                            " ret: 1"),
-              (std::vector<std::string>{quotedSetup + "-uninstall_SS," + sandbox::Narrow(screenShare) + " ret: 1",
-                                        quotedSetup + "-install_SS," + sandbox::Narrow(screenShare) + " ret: 1"}));
+              (std::vector<std::string>{quotedSetup + "-uninstall_SS," + harness::ToUtf8(screenShare) + " ret: 1",
+                                        quotedSetup + "-install_SS," + harness::ToUtf8(screenShare) + " ret: 1"}));
 }
 
 TEST_F(DriverInstallTest, AnUnsignedOrForeignSignedInstallerIsNeverStartedAndLogsItsOneLine)
@@ -147,7 +147,7 @@ TEST_F(DriverInstallTest, AnUnsignedOrForeignSignedInstallerIsNeverStartedAndLog
     Connect();
     int round = 0;
     for (const wchar_t* variant : {L"unsigned", L"other-publisher"}) {
-        SCOPED_TRACE(sandbox::Narrow(variant));
+        SCOPED_TRACE(harness::ToUtf8(variant));
         ++round;
         const SwappedInstaller devcon(kDevcon, variant);
         const SwappedInstaller bridge(kDiskBridge, variant);
@@ -175,20 +175,20 @@ TEST_F(DriverInstallTest, AnUnsignedOrForeignSignedInstallerIsNeverStartedAndLog
 // The switch runs in the command-line process, from wherever that executable lies.
 TEST_F(LinkTest, InstallCloudyDriverSwitchStartsTheBridgeBesideTheServiceUnquotedAndLogsNothing)
 {
-    const orvel_test::StandInApp installers = orvel_test::InstalledInstaller(kDiskBridge);
+    const harness::StandInApp installers = harness::InstalledInstaller(kDiskBridge);
     ASSERT_TRUE(installers.ClearJournal());
     // A service folder of its own, with a blank, away from the install folder the registry names.
-    sandbox::TempFolder service(L"orvel service");
+    harness::TempFolder service(L"orvel service");
     for (const wchar_t* file : {L"DemonService.exe", L"Halvex.SignatureCheck.Native.dll"}) {
         ASSERT_TRUE(::CopyFileW((kFolder + file).c_str(), (service / file).c_str(), FALSE));
     }
     const std::wstring bridge = service / kDiskBridge;
     const auto runSwitch = [&](const wchar_t* word) {
-        EXPECT_EQ(sandbox::RunAndWait(service / L"DemonService.exe", word, 60000), 0u);
+        EXPECT_EQ(harness::RunAndWait(service / L"DemonService.exe", word, 60000), 0u);
     };
 
     runSwitch(L"-installCloudyDriver"); // no bridge there: nothing at all
-    const std::wstring unsignedCopy = sandbox::TestDataFolder() + L"installers\\unsigned\\CvDiskBridge.exe";
+    const std::wstring unsignedCopy = harness::TestDataFolder() + L"installers\\unsigned\\CvDiskBridge.exe";
     ASSERT_TRUE(::CopyFileW(unsignedCopy.c_str(), bridge.c_str(), FALSE));
     runSwitch(L"/InstallCloudyDriver");
     EXPECT_TRUE(WaitLogged(kServiceTag, "InstallCloudyDriver ValidateAssembly fail"));
@@ -202,7 +202,7 @@ TEST_F(LinkTest, InstallCloudyDriverSwitchStartsTheBridgeBesideTheServiceUnquote
     EXPECT_EQ(StartArguments(starts.front()), L"/i d");
     // One line in all: the refusal's.
     EXPECT_EQ(Logged().size(), 1u);
-    EXPECT_TRUE(sandbox::WaitFor([&] { return ::DeleteFileW(bridge.c_str()) != FALSE; }, kLogTimeoutMs));
+    EXPECT_TRUE(harness::WaitFor([&] { return ::DeleteFileW(bridge.c_str()) != FALSE; }, kLogTimeoutMs));
 }
 
 } // namespace

@@ -4,8 +4,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -26,7 +26,9 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     SetCorvaneKey(L"Restart", L"2");
     ASSERT_TRUE(app.AppendInbox(L"send " + notice));
     EXPECT_TRUE(WaitLogged(kClientTag, "RESTART_BY_HIBERNATE"));
-    ::Sleep(300);
+    // The client reads the next message only once it is done with this notice.
+    ASSERT_TRUE(app.AppendInbox(L"send ping"));
+    EXPECT_TRUE(WaitLogged(kClientTag, "ping"));
     EXPECT_TRUE(Running(exiting.get()));
 
     // "AppExit" 1 with the process id: terminated two seconds after the notice.
@@ -35,7 +37,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     ASSERT_TRUE(app.AppendInbox(L"send " + notice));
     EXPECT_EQ(::WaitForSingleObject(exiting.get(), 1800), static_cast<DWORD>(WAIT_TIMEOUT));
     DWORD exitCode = 0;
-    EXPECT_TRUE(orvel_test::WaitForExit(exiting.get(), 4000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(exiting.get(), 4000, &exitCode));
     EXPECT_EQ(exitCode, kTerminatedExitCode);
     EXPECT_GE(::GetTickCount64() - sent, 2000u);
     EXPECT_TRUE(WaitLogged(kServiceTag, "Corvane exit fail and  TerminateProcess " + std::to_string(appId)));
@@ -45,7 +47,8 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
 
     // The broken pipe after the notice is no crash.
     EXPECT_TRUE(WaitLogged(kClientTag, "ReadFile fail"));
-    ::Sleep(kNoRestartWatchMs);
+    EXPECT_TRUE(WaitNextConnectAttempt());
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");

@@ -4,8 +4,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -13,7 +13,7 @@ class LostConnectionTest : public ServiceLinkTest {};
 
 TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplicationInBackgroundAndTheClientReconnects)
 {
-    sandbox::IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"4");
+    harness::IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"4");
     SetCorvaneKey(L"exit", L"0");
     SetCorvaneKey(L"hibernating", L"0");
     StartService();
@@ -27,7 +27,7 @@ TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplication
     ASSERT_EQ(restarted.size(), 1u);
     const JournalRecord& start = restarted.front();
     EXPECT_EQ(Field(start, L"cmdline"), BackgroundCommandLine(app));
-    const auto delay = orvel_test::NumberField(start, L"tick") - orvel_test::NumberField(crash, L"tick");
+    const auto delay = harness::NumberField(start, L"tick") - harness::NumberField(crash, L"tick");
     EXPECT_GE(delay, 1000u);
     EXPECT_LE(delay, 3000u);
     EXPECT_EQ(CrashCount(), L"5");
@@ -52,7 +52,7 @@ TEST_F(LostConnectionTest, AnEndTheApplicationAnnouncedInItsFlagsRestartsNothing
     StartService();
     int breaks = 0;
     for (const auto& c : cases) {
-        SCOPED_TRACE(sandbox::Narrow(std::wstring(L"exit ") + c.exit + L" hibernating " + c.hibernating));
+        SCOPED_TRACE(harness::ToUtf8(std::wstring(L"exit ") + c.exit + L" hibernating " + c.hibernating));
         SetCorvaneKey(L"exit", c.exit);
         SetCorvaneKey(L"hibernating", c.hibernating);
         DWORD appId = 0;
@@ -61,13 +61,14 @@ TEST_F(LostConnectionTest, AnEndTheApplicationAnnouncedInItsFlagsRestartsNothing
         ASSERT_TRUE(app.AppendInbox(L"crash"));
         ++breaks;
         EXPECT_TRUE(WaitLogged(kClientTag, "ReadFile fail", breaks));
-        ::Sleep(kNoRestartWatchMs);
+        EXPECT_TRUE(WaitNextConnectAttempt());
         EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
         EXPECT_TRUE(app.RunningProcesses().empty());
         app.ClearJournal();
     }
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");
 }
 

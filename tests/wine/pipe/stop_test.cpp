@@ -4,8 +4,8 @@
 #include "PipeFixture.h"
 
 using namespace pipe_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -58,12 +58,12 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     UniqueHandle service = OpenServiceProcess();
 
     ASSERT_TRUE(app.AppendInbox(L"send stop_for_update"));
-    EXPECT_TRUE(sandbox::WaitFor([] { return !sandbox::ServiceExists(); }, 15000, 100));
+    EXPECT_TRUE(harness::WaitFor([] { return !harness::ServiceExists(); }, 15000, 100));
     DWORD exitCode = 1;
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     EXPECT_EQ(CountLogged(kClientTag, "stop_for_update"), 1);
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(Running(updating.get()));
@@ -81,14 +81,14 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     ::Sleep(300);
 
     const ULONGLONG begin = ::GetTickCount64();
-    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(sandbox::WaitFor([] { return sandbox::ServiceState() == SERVICE_STOPPED; }, 3000, 20));
+    ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(harness::WaitFor([] { return harness::ServiceState() == SERVICE_STOPPED; }, 3000, 20));
     EXPECT_LE(::GetTickCount64() - begin, 3000u);
     DWORD exitCode = 1;
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 10000, &exitCode));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
 
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     // The client's end was seen by the application, and the cancelled read was silent.
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
@@ -110,13 +110,13 @@ TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
     UniqueHandle service = OpenServiceProcess();
 
     const std::string notice = "app_exit:" + std::to_string(appId);
-    ASSERT_TRUE(app.AppendInbox(sandbox::Widen("send " + notice)));
+    ASSERT_TRUE(app.AppendInbox(harness::FromUtf8("send " + notice)));
     // Logged as it is read: the client now waits two seconds before it acts.
     ASSERT_TRUE(WaitLogged(kClientTag, notice));
-    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+    ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
 
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     EXPECT_TRUE(Running(running.get()));
     EXPECT_EQ(CountLogged(kServiceTag, "KillCorvane"), 0);
     EXPECT_EQ(CountLoggedPrefix(kClientTag, "Corvane exit"), 0);
@@ -134,10 +134,10 @@ TEST_F(StopTest, AStopDuringTheCrashRestartWaitStartsAndCountsNothingAndLeavesTh
     ASSERT_TRUE(app.AppendInbox(L"crash"));
     // The crash is recognised; the restart is a second away.
     ASSERT_TRUE(WaitLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"));
-    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+    ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
 
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
     EXPECT_EQ(CrashCount(), L"<missing>");
@@ -147,23 +147,23 @@ TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)
 {
     // Registered, stopped again, and started with the application already serving: the new client would
     // connect at once.
-    ASSERT_EQ(sandbox::RunServiceExe(L"-install"), 0u);
-    ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
-    ASSERT_TRUE(sandbox::SendServiceControl(SERVICE_CONTROL_STOP));
-    ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
+    ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+    ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
     DWORD appId = 0;
     UniqueHandle running = StartApp(&appId);
 
-    ASSERT_TRUE(sandbox::StartOrvel());
+    ASSERT_TRUE(harness::StartOrvel());
     servicePid = ServiceProcessId();
     UniqueHandle service = OpenServiceProcess();
     // Sent as soon as the service manager takes it: it refuses controls until the service has reported.
-    ASSERT_TRUE(sandbox::WaitFor([] { return sandbox::SendServiceControl(SERVICE_CONTROL_STOP); }, 10000, 1));
-    EXPECT_TRUE(sandbox::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
-    EXPECT_TRUE(orvel_test::WaitForExit(service.get(), 15000));
+    ASSERT_TRUE(harness::WaitFor([] { return harness::SendServiceControl(SERVICE_CONTROL_STOP); }, 10000, 1));
+    EXPECT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
 
     // Read once the process has ended: nothing came after the stop sequence's keys.
-    sandbox::ExpectStopKeys(profile.IniPath());
+    harness::ExpectStopKeys(profile.IniPath());
     EXPECT_TRUE(Running(running.get()));
 }
 

@@ -11,21 +11,21 @@ class UserFolderTest : public ServiceLinkTest {};
 
 TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothingAndTheServiceGoesOn)
 {
-    sandbox::TempFolder elsewhere(L"orvel-elsewhere");
+    harness::TempFolder elsewhere(L"orvel-elsewhere");
     // The logs folder is a symbolic link to a folder that holds the marker: logging would be on.
     const std::wstring linkedLogs = elsewhere / L"logs";
-    sandbox::CreateFolders(linkedLogs);
-    sandbox::WriteFileBytes(linkedLogs + L"\\debug", "");
-    sandbox::RemoveTree(profile.LogFolder());
-    ASSERT_TRUE(sandbox::MakeUnixLink(linkedLogs, profile.LogFolder(), true));
+    harness::CreateFolders(linkedLogs);
+    harness::WriteFileBytes(linkedLogs + L"\\debug", "");
+    harness::RemoveTree(profile.LogFolder());
+    ASSERT_TRUE(harness::MakeUnixLink(linkedLogs, profile.LogFolder(), true));
     // The settings file has a second name elsewhere.
     SetCorvaneKey(L"exit", L"0");
-    const std::string settings = sandbox::ReadFileBytes(profile.IniPath());
+    const std::string settings = harness::ReadFileBytes(profile.IniPath());
     const std::wstring secondName = elsewhere / L"BrisaRDP.ini";
-    ASSERT_TRUE(sandbox::MakeUnixLink(profile.IniPath(), secondName, false));
+    ASSERT_TRUE(harness::MakeUnixLink(profile.IniPath(), secondName, false));
 
-    ASSERT_EQ(sandbox::RunServiceExe(L"-install"), 0u);
-    ASSERT_TRUE(sandbox::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+    ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
     servicePid = ServiceProcessId();
 
     // The service goes on: it trusts the application and acts on its crash notice.
@@ -33,11 +33,11 @@ TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothing
     UniqueHandle running = StartApp(&appId);
     ASSERT_TRUE(app.AppendInbox(L"wait-client; send c:linked"));
     ASSERT_EQ(WaitForOtherStarts({appId}, kStartTimeoutMs).size(), 1u);
-    EXPECT_EQ(sandbox::ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(harness::ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
 
-    EXPECT_EQ(sandbox::ListFolder(linkedLogs), std::vector<std::wstring>{L"debug"});
-    EXPECT_EQ(sandbox::ReadFileBytes(profile.IniPath()), settings);
-    EXPECT_EQ(sandbox::ReadFileBytes(secondName), settings);
+    EXPECT_EQ(harness::ListFolder(linkedLogs), std::vector<std::wstring>{L"debug"});
+    EXPECT_EQ(harness::ReadFileBytes(profile.IniPath()), settings);
+    EXPECT_EQ(harness::ReadFileBytes(secondName), settings);
     EXPECT_EQ(ServiceKey(L"StartClient"), L"<missing>");
 }
 

@@ -49,13 +49,13 @@ inline void DeleteTree(HKEY root, const std::wstring& path) { ::RegDeleteTreeW(r
 
 inline std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name)
 {
-    return sandbox::ReadRegistryString(root, path, name).value_or(L"<missing>");
+    return harness::ReadRegistryString(root, path, name).value_or(L"<missing>");
 }
 
 // Runs the installed DemonService.exe with one switch; its exit code (0xFFFFFFFF when it hung).
 inline DWORD RunSwitch(const std::wstring& argument)
 {
-    return sandbox::RunServiceExe(argument).value_or(0xFFFFFFFFu);
+    return harness::RunServiceExe(argument).value_or(0xFFFFFFFFu);
 }
 
 } // namespace shell_test

@@ -9,7 +9,7 @@
 #include "ServiceManager.h"
 #include "ShellFixture.h"
 
-using namespace sandbox;
+using namespace harness;
 using namespace shell_test;
 
 namespace {
@@ -120,14 +120,14 @@ TEST_F(ContextMenusTest, AfterTheStopNoneOfTheApplicationsMenusIsLeftButForeignE
     Stop();
 
     for (const std::wstring& prefix : {std::wstring(), userClasses}) {
-        SCOPED_TRACE(Narrow(prefix));
+        SCOPED_TRACE(ToUtf8(prefix));
         const HKEY root = prefix.empty() ? HKEY_CLASSES_ROOT : HKEY_USERS;
         for (const wchar_t* menu : {L"*\\shell\\Corvane\\shell\\", L"Directory\\shell\\Corvane\\shell\\"}) {
             int left = 0;
             for (int device = 0; device <= 255; ++device) {
                 left += KeyExists(root, prefix + menu + L"device" + std::to_wstring(device)) ? 1 : 0;
             }
-            EXPECT_EQ(left, 0) << Narrow(menu);
+            EXPECT_EQ(left, 0) << ToUtf8(menu);
             EXPECT_FALSE(KeyExists(root, prefix + menu + L"Corvane_Scan"));
             // Device 256 is not the service's: it stays, and with it the submenu above it.
             EXPECT_TRUE(KeyExists(root, prefix + menu + L"device256\\Command"));

@@ -15,10 +15,10 @@
 #include "StandInApp.h"
 #include "StandInShell.h"
 
-using namespace sandbox;
+using namespace harness;
 using namespace shell_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -35,15 +35,15 @@ protected:
     void TearDown() override { app.Reset(); }
 
     UserProfileSandbox profile;
-    orvel_test::StandInApp app;
-    orvel_test::StandInShell shell;
+    harness::StandInApp app;
+    harness::StandInShell shell;
 };
 
 TEST_F(RunCorvaneSwitchTest, WithTheShellRunningTheApplicationStartsWithTheNoCheckSwitchAlone)
 {
     ASSERT_TRUE(shell.Start());
     for (const wchar_t* argument : {L"-runCorvane", L"/RunCorvane"}) {
-        SCOPED_TRACE(Narrow(argument));
+        SCOPED_TRACE(ToUtf8(argument));
         app.ClearJournal();
         EXPECT_EQ(RunSwitch(argument), 0u);
         std::vector<JournalRecord> starts;
@@ -69,7 +69,7 @@ TEST_F(RunCorvaneSwitchTest, ARunningApplicationIsStartedOnceMore)
 
 TEST_F(RunCorvaneSwitchTest, WithoutAShellWindowNothingStarts)
 {
-    ASSERT_EQ(orvel_test::ShellWindowProcessId(), 0u);
+    ASSERT_EQ(harness::ShellWindowProcessId(), 0u);
     EXPECT_EQ(RunSwitch(L"-runCorvane"), 0u);
     // The switch returns 2 s after its start call; a started process would exist by now.
     EXPECT_TRUE(app.RunningProcesses().empty());

@@ -10,7 +10,7 @@
 #include "ShellFixture.h"
 #include "StandInApp.h"
 
-using namespace sandbox;
+using namespace harness;
 using namespace shell_test;
 
 namespace {
@@ -63,7 +63,7 @@ TEST_F(ShortcutsTest, BothShortcutsTakeTheTitleAndComeBackAndASecondRunChangesNo
     const std::wstring secondTitled = second + L"\\" + kEnglishTitle + L".lnk";
 
     for (const wchar_t* argument : {L"-renameShortCut", L"/RenameShortCut"}) {
-        SCOPED_TRACE(Narrow(argument));
+        SCOPED_TRACE(ToUtf8(argument));
         EXPECT_EQ(RunSwitch(argument), 0u);
         EXPECT_EQ(Content(firstTitled), "first");
         EXPECT_EQ(Content(secondTitled), "second");
@@ -73,7 +73,7 @@ TEST_F(ShortcutsTest, BothShortcutsTakeTheTitleAndComeBackAndASecondRunChangesNo
         EXPECT_EQ(Stored(kSecondValue), secondTitled);
     }
     for (const wchar_t* argument : {L"-retoreShortCut", L"/RetoreShortCut"}) {
-        SCOPED_TRACE(Narrow(argument));
+        SCOPED_TRACE(ToUtf8(argument));
         EXPECT_EQ(RunSwitch(argument), 0u);
         EXPECT_EQ(Content(first + L"\\Orvel.lnk"), "first");
         EXPECT_EQ(Content(second + L"\\Orvel.lnk"), "second");
@@ -158,7 +158,7 @@ TEST_F(ShortcutsTest, WithoutATitleNothingIsRenamedOrWritten)
 {
     // A resource library without LoadWString: the title stays empty.
     RegistryValueGuard resourceFile(HKEY_LOCAL_MACHINE, kInstallKey, L"ResourceFile");
-    resourceFile.Set(orvel_test::TestDataPath(L"ResTextNoLoad.dll"));
+    resourceFile.Set((harness::TestDataFolder() + L"ResTextNoLoad.dll"));
     WriteFileBytes(first + L"\\Orvel.lnk", "first");
     Register(first + L"\\Orvel.lnk", L"C:\\elsewhere\\Orvel.lnk");
 

@@ -9,7 +9,7 @@
 
 #include "harness/StandInApp.h"
 
-using namespace orvel_test;
+using namespace harness;
 
 namespace {
 
@@ -94,11 +94,13 @@ TEST_F(CorvaneAppTest, CommandLineScriptWritesEachSendAsOneMessageAndJournalsThe
     ASSERT_TRUE(m_app.WaitForEvent(L"client-connected", pid, kReadMs, &connected));
     EXPECT_EQ(NumberField(connected, L"client"), ::GetCurrentProcessId());
     // A step is journaled just after its write: the last one may still be on its way.
-    std::vector<JournalRecord> sends = EventsOf(pid, L"send");
-    for (int wait = 0; wait < 100 && sends.size() < 4; ++wait) {
-        ::Sleep(20);
-        sends = EventsOf(pid, L"send");
-    }
+    std::vector<JournalRecord> sends;
+    WaitFor(
+        [&] {
+            sends = EventsOf(pid, L"send");
+            return sends.size() >= 4;
+        },
+        2000, 20);
     ASSERT_EQ(sends.size(), 4u);
     EXPECT_EQ(Field(sends[0], L"arg"), L"hello");
     EXPECT_EQ(Field(sends[3], L"arg"), L"\\x41\\x42CD");
@@ -196,7 +198,7 @@ TEST_F(CorvaneAppTest, IniStepsWriteTheApplicationsFlagsForTheService)
 {
     const std::wstring ini = UserSettingsPath();
     ASSERT_FALSE(ini.empty());
-    ASSERT_TRUE(WriteCorvaneKey(ini, L"Restart", L"2"));
+    ASSERT_TRUE(IniWrite(ini, kCorvaneSection, L"Restart", L"2"));
 
     DWORD pid = 0;
     UniqueHandle process = m_app.StartWithScript(L"ini exit=1; ini hibernating = 0; ini AppExit=1; ini Restart; quit", &pid);
@@ -205,16 +207,16 @@ TEST_F(CorvaneAppTest, IniStepsWriteTheApplicationsFlagsForTheService)
     ASSERT_TRUE(WaitForExit(process.get(), kStartMs, &exitCode));
     EXPECT_EQ(exitCode, 0u);
 
-    EXPECT_EQ(ReadCorvaneKey(ini, L"exit"), std::wstring(L"1"));
-    EXPECT_EQ(ReadCorvaneKey(ini, L"hibernating"), std::wstring(L"0"));
-    EXPECT_EQ(ReadCorvaneKey(ini, L"AppExit"), std::wstring(L"1"));
-    EXPECT_FALSE(ReadCorvaneKey(ini, L"Restart").has_value());
+    EXPECT_EQ(IniRead(ini, kCorvaneSection, L"exit"), L"1");
+    EXPECT_EQ(IniRead(ini, kCorvaneSection, L"hibernating"), L"0");
+    EXPECT_EQ(IniRead(ini, kCorvaneSection, L"AppExit"), L"1");
+    EXPECT_EQ(IniRead(ini, kCorvaneSection, L"Restart"), kMissing);
     JournalRecord start;
     ASSERT_TRUE(m_app.WaitForEvent(L"start", pid, kStartMs, &start));
     EXPECT_EQ(Field(start, L"appdata") + L"\\Corvane\\BrisaRDP.ini", ini);
 
     for (const wchar_t* key : {L"exit", L"hibernating", L"AppExit", L"Restart"}) {
-        DeleteCorvaneKey(ini, key);
+        IniDelete(ini, kCorvaneSection, key);
     }
 }
 

@@ -8,7 +8,7 @@
 
 #include "harness/StandInApp.h"
 
-using namespace orvel_test;
+using namespace harness;
 
 namespace {
 
@@ -39,7 +39,7 @@ std::wstring Inspect(HMODULE library, const char* name)
 
 TEST(ResTextTest, InstalledLibraryChoosesItsTableByLanguageNameIgnoringCase)
 {
-    UniqueModule library(::LoadLibraryW((InstalledAppFolder() + L"\\ResText2052.dll").c_str()));
+    UniqueModule library(::LoadLibraryW((InstallFolder() + L"ResText2052.dll").c_str()));
     ASSERT_TRUE(library.valid()) << "run scripts/sandbox.sh";
     auto initRes = Export<InitResFn>(library.get(), "InitRes");
     auto setLanguage = Export<SetCurrentLanguageFn>(library.get(), "SetCurrentLanguage");
@@ -64,7 +64,7 @@ TEST(ResTextTest, InstalledLibraryChoosesItsTableByLanguageNameIgnoringCase)
 
 TEST(ResTextTest, LoadWStringStaysWithinItsCapacity)
 {
-    UniqueModule library(::LoadLibraryW((InstalledAppFolder() + L"\\ResText2052.dll").c_str()));
+    UniqueModule library(::LoadLibraryW((InstallFolder() + L"ResText2052.dll").c_str()));
     ASSERT_TRUE(library.valid());
     auto load = Export<LoadWStringFn>(library.get(), "LoadWString");
     ASSERT_TRUE(load);
@@ -85,13 +85,13 @@ TEST(ResTextTest, LoadWStringStaysWithinItsCapacity)
 
 TEST(ResTextTest, TestVariantsEchoTheKeyOrLackLoadWString)
 {
-    UniqueModule echo(::LoadLibraryW(TestDataPath(L"ResTextKeyEcho.dll").c_str()));
-    ASSERT_TRUE(echo.valid()) << ToUtf8(TestDataPath(L"ResTextKeyEcho.dll"));
+    UniqueModule echo(::LoadLibraryW((TestDataFolder() + L"ResTextKeyEcho.dll").c_str()));
+    ASSERT_TRUE(echo.valid()) << ToUtf8(TestDataFolder() + L"ResTextKeyEcho.dll");
     auto load = Export<LoadWStringFn>(echo.get(), "LoadWString");
     ASSERT_TRUE(load);
     EXPECT_EQ(Load(load, L"app_title"), L"app_title");
 
-    UniqueModule noLoad(::LoadLibraryW(TestDataPath(L"ResTextNoLoad.dll").c_str()));
+    UniqueModule noLoad(::LoadLibraryW((TestDataFolder() + L"ResTextNoLoad.dll").c_str()));
     ASSERT_TRUE(noLoad.valid());
     EXPECT_NE(Export<InitResFn>(noLoad.get(), "InitRes"), nullptr);
     EXPECT_NE(Export<SetCurrentLanguageFn>(noLoad.get(), "SetCurrentLanguage"), nullptr);

@@ -18,8 +18,6 @@ namespace supervision_test {
 
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 5000;
-// How long a test watches for a start that must not come.
-constexpr DWORD kNoStartWatchMs = 2000;
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 class SupervisionTest : public ::testing::Test {
@@ -29,7 +27,7 @@ protected:
         ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
         app.Reset();
         profile.EnableLog();
-        service = sandbox::FreshContext();
+        service = harness::FreshContext();
         ASSERT_NE(service, nullptr);
         ASSERT_EQ(service->AppPath(), app.ExePath());
     }
@@ -37,7 +35,7 @@ protected:
     void TearDown() override
     {
         app.Reset();
-        sandbox::DropContext();
+        harness::DropContext();
     }
 
     // The messages of the service's log lines (tag "DemonService"), in order.
@@ -75,21 +73,21 @@ protected:
     }
 
     // Starts an instance directly and waits until it has journalled its start.
-    UniqueHandle StartInstance(const orvel_test::StandInApp& which, DWORD* processId)
+    UniqueHandle StartInstance(const harness::StandInApp& which, DWORD* processId)
     {
         UniqueHandle process = which.Start(std::wstring(), processId);
         EXPECT_TRUE(process.valid());
         EXPECT_TRUE(which.WaitForRecord(
-            [processId](const orvel_test::JournalRecord& record) {
-                return orvel_test::Field(record, L"event") == L"start" &&
-                       orvel_test::NumberField(record, L"pid") == *processId;
+            [processId](const harness::JournalRecord& record) {
+                return harness::Field(record, L"event") == L"start" &&
+                       harness::NumberField(record, L"pid") == *processId;
             },
             kStartTimeoutMs));
         return process;
     }
 
-    sandbox::UserProfileSandbox profile;
-    orvel_test::StandInApp app;
+    harness::UserProfileSandbox profile;
+    harness::StandInApp app;
     DemonService* service = nullptr;
 };
 
@@ -102,7 +100,7 @@ inline std::string Format(const char* format, unsigned long value)
 
 inline bool Ended(HANDLE process, DWORD* exitCode = nullptr)
 {
-    return orvel_test::WaitForExit(process, kExitTimeoutMs, exitCode);
+    return harness::WaitForExit(process, kExitTimeoutMs, exitCode);
 }
 
 inline bool StillRunning(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }

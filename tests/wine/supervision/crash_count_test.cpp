@@ -13,7 +13,7 @@ namespace {
 class CrashCountTest : public SupervisionTest {
 protected:
     std::wstring CounterPath() const { return profile.DataDir() + L"\\BrisaData.ini"; }
-    std::wstring StoredCount() const { return sandbox::IniRead(CounterPath(), L"SC", L"crash"); }
+    std::wstring StoredCount() const { return harness::IniRead(CounterPath(), L"SC", L"crash"); }
 
     // What the lost-connection rule does for one crash: read into 0, write that plus one.
     void CountOneCrash()
@@ -26,8 +26,8 @@ protected:
 
 TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEachOneRaisesIt)
 {
-    sandbox::CreateFolders(profile.DataDir());
-    ASSERT_FALSE(sandbox::PathExists(CounterPath()));
+    harness::CreateFolders(profile.DataDir());
+    ASSERT_FALSE(harness::PathExists(CounterPath()));
     int count = 0;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
@@ -39,19 +39,19 @@ TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEac
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 2);
     // Nothing else lands in the settings file.
-    EXPECT_EQ(sandbox::IniRead(profile.IniPath(), L"SC", L"crash"), L"<missing>");
+    EXPECT_EQ(harness::IniRead(profile.IniPath(), L"SC", L"crash"), L"<missing>");
 }
 
 TEST_F(CrashCountTest, AnEmptyOrUnreadableCounterLeavesTheCountAndRestartsAtOne)
 {
-    sandbox::CreateFolders(profile.DataDir());
-    sandbox::IniWrite(CounterPath(), L"SC", L"crash", L"");
+    harness::CreateFolders(profile.DataDir());
+    harness::IniWrite(CounterPath(), L"SC", L"crash", L"");
     int count = 7;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 7);
 
     // Text without leading digits counts as 0, as the application's numbers do.
-    sandbox::IniWrite(CounterPath(), L"SC", L"crash", L"many");
+    harness::IniWrite(CounterPath(), L"SC", L"crash", L"many");
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
     CountOneCrash();
@@ -60,30 +60,30 @@ TEST_F(CrashCountTest, AnEmptyOrUnreadableCounterLeavesTheCountAndRestartsAtOne)
 
 TEST_F(CrashCountTest, TheCounterFollowsTheConsoleUsersFolder)
 {
-    sandbox::CreateFolders(profile.DataDir());
+    harness::CreateFolders(profile.DataDir());
     CountOneCrash();
 
     // Another user at the console: the service's paths move with the next reload.
-    sandbox::TempFolder otherRoaming(L"otheruser");
+    harness::TempFolder otherRoaming(L"otheruser");
     profile.ShellAppData().Set(otherRoaming.Path());
     service->ReloadUserPaths();
-    sandbox::CreateFolders(otherRoaming / L"Corvane");
+    harness::CreateFolders(otherRoaming / L"Corvane");
     CountOneCrash();
-    EXPECT_EQ(sandbox::IniRead(otherRoaming / L"Corvane\\BrisaData.ini", L"SC", L"crash"), L"1");
+    EXPECT_EQ(harness::IniRead(otherRoaming / L"Corvane\\BrisaData.ini", L"SC", L"crash"), L"1");
     EXPECT_EQ(StoredCount(), L"1");
     // Nothing is logged to the moved folder's log by counting; drop the context before its folder goes.
-    sandbox::DropContext();
+    harness::DropContext();
 }
 
 TEST_F(CrashCountTest, AnUnwritableCounterReportsFailure)
 {
     // The data folder does not exist: nothing can be written there.
-    ASSERT_TRUE(sandbox::PathExists(profile.DataDir()));
-    sandbox::TempFolder otherRoaming(L"gone");
+    ASSERT_TRUE(harness::PathExists(profile.DataDir()));
+    harness::TempFolder otherRoaming(L"gone");
     profile.ShellAppData().Set(otherRoaming / L"missing");
     service->ReloadUserPaths();
     EXPECT_FALSE(WriteCrashCount(1));
-    sandbox::DropContext();
+    harness::DropContext();
 }
 
 } // namespace

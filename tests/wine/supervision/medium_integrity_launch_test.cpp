@@ -11,9 +11,9 @@
 #include "supervision/MediumIntegrityLaunch.h"
 
 using namespace supervision_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
-using orvel_test::NumberField;
+using harness::Field;
+using harness::JournalRecord;
+using harness::NumberField;
 
 namespace {
 
@@ -44,7 +44,7 @@ protected:
             kStartTimeoutMs, start);
     }
 
-    orvel_test::StandInShell shell;
+    harness::StandInShell shell;
 };
 
 TEST_F(MediumIntegrityLaunchTest, TheShellsTokenStartsTheProgramWithTheCommandLineAloneAndHandsOverItsHandles)
@@ -88,7 +88,7 @@ TEST_F(MediumIntegrityLaunchTest, WithoutARecordNoHandleOfTheNewProcessStaysOpen
 
 TEST_F(MediumIntegrityLaunchTest, WithoutAShellWindowNothingStartsAndTheResultIsAnError)
 {
-    ASSERT_EQ(orvel_test::ShellWindowProcessId(), 0u) << "a shell window is left from elsewhere";
+    ASSERT_EQ(harness::ShellWindowProcessId(), 0u) << "a shell window is left from elsewhere";
     PROCESS_INFORMATION record = {};
     EXPECT_NE(Launch(&record), 0u);
     EXPECT_EQ(record.hProcess, nullptr);

@@ -14,8 +14,8 @@
 #include "host/ServiceControl.h"
 
 using namespace supervision_test;
-using orvel_test::Field;
-using orvel_test::JournalRecord;
+using harness::Field;
+using harness::JournalRecord;
 
 namespace {
 
@@ -24,9 +24,9 @@ protected:
     void SetCorvaneKey(const wchar_t* key, const std::optional<std::wstring>& value)
     {
         if (value) {
-            ASSERT_TRUE(orvel_test::WriteCorvaneKey(profile.IniPath(), key, *value));
+            ASSERT_TRUE(harness::IniWrite(profile.IniPath(), harness::kCorvaneSection, key, *value));
         } else {
-            orvel_test::DeleteCorvaneKey(profile.IniPath(), key);
+            harness::IniDelete(profile.IniPath(), harness::kCorvaneSection, key);
         }
     }
 
@@ -39,7 +39,7 @@ protected:
                 if (Field(record, L"event") != L"start") {
                     return false;
                 }
-                const auto pid = orvel_test::NumberField(record, L"pid");
+                const auto pid = harness::NumberField(record, L"pid");
                 for (DWORD old : oldIds) {
                     if (pid == old) {
                         return false;
@@ -52,7 +52,7 @@ protected:
         for (const JournalRecord& record : app.Starts()) {
             bool old = false;
             for (DWORD id : oldIds) {
-                old = old || orvel_test::NumberField(record, L"pid") == id;
+                old = old || harness::NumberField(record, L"pid") == id;
             }
             if (!old) {
                 starts.push_back(record);
@@ -80,7 +80,7 @@ TEST_F(RestartTest, StopsEveryInstanceThenStartsOneWithTheBackgroundSwitchWhenAs
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "force " << c.forceBackground << " HideToTray "
-                                        << (c.hideToTray ? sandbox::Narrow(*c.hideToTray) : "missing"));
+                                        << (c.hideToTray ? harness::ToUtf8(*c.hideToTray) : "missing"));
         SetCorvaneKey(L"HideToTray", c.hideToTray);
         DWORD firstId = 0;
         DWORD secondId = 0;
@@ -143,10 +143,10 @@ TEST_F(NotificationTest, SessionChangeWithRestartTwoMovesARunningApplication)
 TEST_F(NotificationTest, SessionChangeWithRestartTwoStartsNothingWhenTheApplicationIsNotRunning)
 {
     SetCorvaneKey(L"Restart", L"2");
+    // The handler does its work inline: a start it made would be running when it returns.
     ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_UNLOCK, nullptr, nullptr);
-    ::Sleep(kNoStartWatchMs);
-    EXPECT_TRUE(app.Starts().empty());
     EXPECT_TRUE(app.RunningProcesses().empty());
+    EXPECT_TRUE(app.Starts().empty());
     EXPECT_EQ(Logged(), (std::vector<std::string>{"SERVICE_CONTROL_SESSIONCHANGE Restart 2",
                                                   "CheckCorvaneIsRunning start", "CheckCorvaneIsRunning end"}));
 }
@@ -159,7 +159,10 @@ TEST_F(NotificationTest, SessionChangeWithoutRestartTwoLeavesARunningApplication
         SetCorvaneKey(L"Restart", std::wstring(restart));
         ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON, nullptr, nullptr);
     }
-    ::Sleep(kNoStartWatchMs);
+    // The handler does its work inline, and logs every kill and start it makes.
+    EXPECT_EQ(app.RunningProcesses(), std::vector<DWORD>{id});
+    EXPECT_EQ(CountLogged("ReStartCorvane"), 0);
+    EXPECT_EQ(CountLogged("RunCorvane"), 0);
     EXPECT_TRUE(StillRunning(running.get()));
     EXPECT_EQ(app.Starts().size(), 1u);
     EXPECT_EQ(CountLogged("SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 2);
@@ -170,7 +173,7 @@ TEST_F(NotificationTest, SuspendRemembersTheHibernationOnlyWhileTheApplicationRu
 {
     const std::wstring iniPath = profile.IniPath();
     ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMSUSPEND, nullptr, nullptr);
-    EXPECT_EQ(sandbox::IniRead(iniPath, L"Service", L"hibernating"), L"1");
+    EXPECT_EQ(harness::IniRead(iniPath, L"Service", L"hibernating"), L"1");
     EXPECT_FALSE(service->m_hibernate);
 
     DWORD id = 0;

@@ -11,7 +11,7 @@
 #include "SupervisionFixture.h"
 
 using namespace supervision_test;
-using orvel_test::StandInApp;
+using harness::StandInApp;
 
 namespace {
 
@@ -20,7 +20,7 @@ protected:
     // A copy of the application under the same file name in a folder of its own.
     void InstallLookAlike()
     {
-        sandbox::CreateFolders(lookAlikeFolder.Path());
+        harness::CreateFolders(lookAlikeFolder.Path());
         ASSERT_TRUE(::CopyFileW(app.ExePath().c_str(), lookAlike.ExePath().c_str(), FALSE));
     }
 
@@ -42,7 +42,7 @@ protected:
     }
     using SupervisionTest::Logged;
 
-    sandbox::TempFolder lookAlikeFolder{L"lookalike"};
+    harness::TempFolder lookAlikeFolder{L"lookalike"};
     StandInApp lookAlike{lookAlikeFolder / L"Corvane.exe"};
 };
 
@@ -92,7 +92,7 @@ TEST_F(RunningCheckAndKillTest, SameFileNameInAnotherFolderIsNeitherReportedNorT
     service->KillCorvane(0);
     // Its id names it exactly, yet it is not the application: the search by path follows instead.
     service->KillCorvane(static_cast<int>(lookAlikeId));
-    ::Sleep(500);
+    // Every termination is logged as it is made; none was.
     EXPECT_TRUE(StillRunning(other.get()));
     EXPECT_TRUE(Logged("Terminate Process").empty());
     EXPECT_TRUE(Logged("Corvane exit fail").empty());
@@ -111,7 +111,7 @@ TEST_F(RunningCheckAndKillTest, APathSpelledWithOtherLetterCaseIsNotTheApplicati
         service->KillCorvane(0);
         service->KillCorvane(static_cast<int>(id));
     }
-    ::Sleep(500);
+    // Every termination is logged as it is made; none was.
     EXPECT_TRUE(StillRunning(running.get()));
     EXPECT_TRUE(Logged("Terminate Process").empty());
     EXPECT_TRUE(Logged("Corvane exit fail").empty());

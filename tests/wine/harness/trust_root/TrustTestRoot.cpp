@@ -8,23 +8,19 @@
 
 #include <cstdio>
 
-#include "base/UniqueResource.h"
+#include "base/Win32Resources.h"
 #include "signing/TestCertificates.h"
 
 namespace {
 
-struct CertStoreTraits {
-    using Type = HCERTSTORE;
-    static Type Invalid() noexcept { return nullptr; }
-    static bool IsValid(Type store) noexcept { return store != nullptr; }
-    static void Close(Type store) noexcept { ::CertCloseStore(store, 0); }
-};
+void CloseCertStore(HCERTSTORE store) noexcept { ::CertCloseStore(store, 0); }
+using UniqueCertStore = UniqueResource<win32_traits::CloseWith<HCERTSTORE, &CloseCertStore>>;
 
 } // namespace
 
 int wmain()
 {
-    const UniqueResource<CertStoreTraits> store(::CertOpenStore(
+    const UniqueCertStore store(::CertOpenStore(
         CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG, L"Root"));
     if (!store) {
         std::fprintf(stderr, "TrustTestRoot: cannot open the local machine's Root store (error %lu)\n",
