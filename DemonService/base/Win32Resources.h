@@ -49,6 +49,7 @@ struct InvalidValueHandle : CloseWith<HANDLE, CloseFunction> {
 // Release functions whose shape is not "f(value)".
 inline void ReleaseCryptProvider(HCRYPTPROV provider) noexcept { ::CryptReleaseContext(provider, 0); }
 inline void CloseCrtFile(std::FILE* file) noexcept { std::fclose(file); }
+inline void FreeProcessHeapMemory(void* memory) noexcept { ::HeapFree(::GetProcessHeap(), 0, memory); }
 template <typename Interface>
 inline void ReleaseInterface(Interface* pointer) noexcept { pointer->Release(); }
 // The apartment's value is whether CoInitializeEx succeeded on this thread; only then is it uninitialised.
@@ -66,6 +67,7 @@ using UniqueCryptProvider = UniqueResource<win32_traits::CloseWith<HCRYPTPROV, &
 using UniqueCryptHash = UniqueResource<win32_traits::CloseWith<HCRYPTHASH, &::CryptDestroyHash>>;
 using UniqueEnvironmentBlock = UniqueResource<win32_traits::CloseWith<void*, &::DestroyEnvironmentBlock>>;
 using UniqueLocalMemory = UniqueResource<win32_traits::CloseWith<void*, &::LocalFree>>;
+using UniqueProcessHeapMemory = UniqueResource<win32_traits::CloseWith<void*, &win32_traits::FreeProcessHeapMemory>>;
 using UniqueLocalWideString = UniqueResource<win32_traits::CloseWith<wchar_t*, &::LocalFree>>;
 using UniqueBstr = UniqueResource<win32_traits::CloseWith<BSTR, &::SysFreeString>>;
 using UniqueCrtFile = UniqueResource<win32_traits::CloseWith<std::FILE*, &win32_traits::CloseCrtFile>>;

@@ -1,7 +1,6 @@
 #include "host/StartCorvaneSwitch.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cwchar>
 
@@ -21,29 +20,6 @@ constexpr DWORD kAfterStartMs = 2000;
 
 static_assert(sizeof(kNoCheckCommandLine) / sizeof(wchar_t) <= kNoCheckCommandLineChars, "command line buffer");
 
-enum class Scan { Running, NotRunning, NoSnapshot };
-
-// One look through the process list for an instance with exactly appPath as its image.
-Scan ScanForInstance(const std::wstring& appPath, const std::wstring& imageName, wchar_t* imagePath)
-{
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return Scan::NoSnapshot;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (!FixedTextEquals(entry.szExeFile, MAX_PATH, imageName)) {
-            continue;
-        }
-        UniqueHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID));
-        if (process && ProcessImagePathIs(process.get(), appPath, imagePath)) {
-            return Scan::Running;
-        }
-    }
-    return Scan::NotRunning;
-}
-
 } // namespace
 
 unsigned long StartCorvaneFromCommandLine(const std::wstring& appPath)
@@ -55,10 +31,16 @@ unsigned long StartCorvaneFromCommandLine(const std::wstring& appPath)
     }
 
     // A running instance does not hold the start back: the application itself decides what a second
-    // start means. The scans end at the first one that finds none.
+    // start means. The scans end at the first one that finds none; one whose snapshot cannot be taken
+    // counts as one of the ten.
     ImagePathBuffer imagePath = AllocateImagePathBuffer();
     for (int scan = 0; scan < kInstanceScans && imagePath != nullptr && !imageName.empty(); ++scan) {
-        if (ScanForInstance(appPath, imageName, imagePath.get()) == Scan::NotRunning) {
+        bool running = false;
+        const bool scanned = SearchProcessesByImagePath(appPath, imagePath.get(), [&running](DWORD, HANDLE) {
+            running = true;
+            return false;
+        });
+        if (scanned && !running) {
             break;
         }
     }

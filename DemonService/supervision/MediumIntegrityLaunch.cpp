@@ -9,14 +9,6 @@
 
 namespace {
 
-struct HeapMemory {
-    using Type = void*;
-    static Type Invalid() noexcept { return nullptr; }
-    static bool IsValid(Type p) noexcept { return p != nullptr; }
-    static void Close(Type p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
-};
-using UniqueHeapMemory = UniqueResource<HeapMemory>;
-
 static_assert(TOKEN_ALL_ACCESS == 0xF01FF, "the duplicated token's access");
 static_assert(PROCESS_QUERY_INFORMATION == 0x400 && TOKEN_QUERY == 8 && TOKEN_DUPLICATE == 2, "access rights");
 
@@ -45,7 +37,7 @@ DWORD ReadOwnIntegrityRid(unsigned long* rid)
             return error;
         }
     }
-    UniqueHeapMemory label(::HeapAlloc(::GetProcessHeap(), 0, needed));
+    UniqueProcessHeapMemory label(::HeapAlloc(::GetProcessHeap(), 0, needed));
     if (!label) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }

@@ -22,15 +22,15 @@ bool ProcessImagePathIs(HANDLE process, const std::wstring& appPath, wchar_t* bu
     return FixedTextEquals(buffer, kImagePathChars, appPath);
 }
 
-void SearchProcessesByImagePath(const std::wstring& appPath, wchar_t* buffer, const MatchingProcessVisitor& visit)
+bool SearchProcessesByImagePath(const std::wstring& appPath, wchar_t* buffer, const MatchingProcessVisitor& visit)
 {
     UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
-        return;
+        return false;
     }
     const std::wstring imageName = ImageNameOf(appPath);
     if (imageName.empty()) {
-        return;
+        return true;
     }
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
@@ -43,7 +43,8 @@ void SearchProcessesByImagePath(const std::wstring& appPath, wchar_t* buffer, co
             continue;
         }
         if (!visit(entry.th32ProcessID, process.get())) {
-            return;
+            return true;
         }
     }
+    return true;
 }

@@ -31,4 +31,5 @@ using MatchingProcessVisitor = std::function<bool(DWORD processId, HANDLE proces
 // are given to visit. Processes that cannot be opened or read are skipped. Nothing is visited when
 // appPath has no backslash, the snapshot cannot be taken or its first entry cannot be read. Any
 // thread may call it; each call has its own snapshot, the buffer is the caller's.
-void SearchProcessesByImagePath(const std::wstring& appPath, wchar_t* buffer, const MatchingProcessVisitor& visit);
+// Returns false only when the snapshot could not be taken.
+bool SearchProcessesByImagePath(const std::wstring& appPath, wchar_t* buffer, const MatchingProcessVisitor& visit);
