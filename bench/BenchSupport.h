@@ -112,16 +112,25 @@ inline std::wstring JournalBeside(const std::wstring& appPath)
     return appPath.substr(0, appPath.rfind(L'\\')) + L"\\Corvane.journal";
 }
 
-// Waits for the first complete record of `event` in a journal, reading it every millisecond until
-// `timeoutMs` after `since` (a GetTickCount64 value); nullopt when none came.
-inline std::optional<Record> WaitFirstRecord(const std::wstring& path, const std::string& event, ULONGLONG since,
+// The first complete start record of a journal: of the process `processId`, or of any when that is 0.
+inline std::optional<Record> FindStartRecord(const std::wstring& path, DWORD processId = 0)
+{
+    for (const Record& record : ReadJournal(path)) {
+        if (record.event == "start" && (processId == 0 || record.pid == processId)) {
+            return record;
+        }
+    }
+    return std::nullopt;
+}
+
+// Waits for FindStartRecord's answer, reading the journal every millisecond until `timeoutMs` after
+// `since` (a GetTickCount64 value, taken when the start was asked for); nullopt when none came.
+inline std::optional<Record> WaitStartRecord(const std::wstring& path, DWORD processId, ULONGLONG since,
                                              ULONGLONG timeoutMs)
 {
     for (;;) {
-        for (const Record& record : ReadJournal(path)) {
-            if (record.event == event) {
-                return record;
-            }
+        if (std::optional<Record> start = FindStartRecord(path, processId)) {
+            return start;
         }
         if (::GetTickCount64() - since >= timeoutMs) {
             return std::nullopt;

@@ -49,7 +49,7 @@ void Time(const std::string& key, Step step)
 // and to the program's entry into its own code.
 void Launched(const std::wstring& journal, ULONGLONG called, const std::string& key)
 {
-    const std::optional<bench::Record> start = bench::WaitFirstRecord(journal, "start", called, kStartTimeoutMs);
+    const std::optional<bench::Record> start = bench::WaitStartRecord(journal, 0, called, kStartTimeoutMs);
     if (start && start->tick != 0) {
         std::printf("%s %llu\n", key.c_str(), start->tick - called);
     }

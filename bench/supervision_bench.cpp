@@ -46,7 +46,7 @@ int wmain(int argc, wchar_t** argv)
         RunCorvane(appPath.c_str(), 0);
         const double callEnd = bench::NowMs();
 
-        const std::optional<bench::Record> start = bench::WaitFirstRecord(journal, "start", called, kStartTimeoutMs);
+        const std::optional<bench::Record> start = bench::WaitStartRecord(journal, 0, called, kStartTimeoutMs);
         if (!start || start->pid == 0) {
             ++failures;
             continue;
