@@ -262,14 +262,14 @@ inline bool InstallService(Link* link)
 }
 
 // Waits for the service's client (link.servicePid) to connect to the stand-in (link.appPid).
-inline bool WaitConnected(const Link& link, DWORD timeoutMs = kWaitMs)
+inline bool WaitConnected(const Link& link)
 {
     Record found;
     return WaitRecord(
         [&link](const Record& r) {
             return r.event == "client-connected" && r.pid == link.appPid && r.client == link.servicePid;
         },
-        &found, timeoutMs);
+        &found);
 }
 
 // Starts the stand-in and waits for the installed service's client to connect to it.
