@@ -27,7 +27,7 @@ constexpr DWORD kWaitMs = 20000;
 // Handle values are multiples of 4; Wine hands out the lowest free one, so a service with a few hundred
 // handles stays far below this.
 constexpr ULONG_PTR kHighestProbedHandle = 0x10000;
-// The byte far beyond the data that the stand-in locks while it appends a record.
+// The byte far beyond the data that the stand-ins lock while they append a record.
 constexpr unsigned long long kJournalLockOffset = 1ULL << 40;
 
 inline std::wstring AppPath() { return std::wstring(kInstallFolder) + L"Corvane.exe"; }
@@ -40,51 +40,16 @@ inline void Print(const char* key, double value)
     std::fflush(stdout);
 }
 
-inline bool Poll(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 5)
-{
-    const ULONGLONG start = ::GetTickCount64();
-    while (!done()) {
-        if (::GetTickCount64() - start >= timeoutMs) {
-            return false;
-        }
-        ::Sleep(stepMs);
-    }
-    return true;
-}
+using bench::Poll;
+using bench::Record;
 
 // ---- The stand-in's journal and inbox -------------------------------------------------------------------
 
-struct Record {
-    std::string event;
-    DWORD pid = 0;
-    DWORD client = 0;
-    ULONGLONG tick = 0;
-    ULONGLONG entry = 0;  // start records: when the program's own code began
-};
-
-// The complete records (a last line without its line end is still being written).
-inline std::vector<Record> ReadJournal()
+// Empties a journal under its writers' lock (the stand-in application's, or the driver installers'), so
+// that no record is cut.
+inline bool ClearJournal(const std::wstring& path = JournalPath())
 {
-    std::vector<Record> records;
-    const std::string text = bench::ReadWholeFile(JournalPath());
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        Record record;
-        record.event = bench::JournalField(line, "event");
-        record.pid = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
-        record.client = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "client").c_str(), nullptr, 10));
-        record.tick = std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
-        record.entry = std::strtoull(bench::JournalField(line, "entry").c_str(), nullptr, 10);
-        records.push_back(record);
-    }
-    return records;
-}
-
-// Empties the journal under the stand-in's lock, so that no record is cut.
-inline bool ClearJournal()
-{
-    UniqueFileHandle file(::CreateFileW(JournalPath().c_str(), GENERIC_WRITE,
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -103,7 +68,7 @@ inline bool ClearJournal()
 
 inline bool FindRecord(const std::function<bool(const Record&)>& match, Record* found)
 {
-    for (const Record& record : ReadJournal()) {
+    for (const Record& record : bench::ReadJournal(JournalPath())) {
         if (match(record)) {
             *found = record;
             return true;
@@ -120,7 +85,7 @@ inline bool WaitRecord(const std::function<bool(const Record&)>& match, Record* 
 inline int CountRecords(const std::function<bool(const Record&)>& match)
 {
     int count = 0;
-    for (const Record& record : ReadJournal()) {
+    for (const Record& record : bench::ReadJournal(JournalPath())) {
         count += match(record) ? 1 : 0;
     }
     return count;
@@ -163,8 +128,8 @@ inline UniqueHandle StartApp(DWORD* processId)
 // Ends every process whose image is the stand-in, and waits for them.
 inline void KillApps()
 {
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) {
+    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
         return;
     }
     std::vector<UniqueHandle> killed;
@@ -265,6 +230,53 @@ inline bool StartService()
 {
     UniqueServiceHandle service = OpenOrvel(SERVICE_START);
     return service && ::StartServiceW(service.get(), 0, nullptr) && WaitServiceState(SERVICE_RUNNING, kWaitMs);
+}
+
+// ---- The link: the service serving the stand-in --------------------------------------------------------------
+
+struct Link {
+    DWORD servicePid = 0;
+    DWORD appPid = 0;
+    UniqueHandle app;
+};
+
+// Where every run begins and ends: no service, no stand-in, no inbox left over, an empty journal. The
+// service goes first, so that the stand-in's end is no crash for it to restart.
+inline void ClearStage()
+{
+    RemoveService();
+    KillApps();
+    ::DeleteFileW(InboxPath().c_str());
+    ClearJournal();
+}
+
+// Installs the service from the install folder and waits until it runs; its process id goes into link.
+inline bool InstallService(Link* link)
+{
+    const std::wstring serviceExe = std::wstring(kInstallFolder) + L"DemonService.exe";
+    if (RunAndWait(serviceExe, L"-install") != 0u || !WaitServiceState(SERVICE_RUNNING, kWaitMs)) {
+        return false;
+    }
+    link->servicePid = ServiceStatus().dwProcessId;
+    return true;
+}
+
+// Waits for the service's client (link.servicePid) to connect to the stand-in (link.appPid).
+inline bool WaitConnected(const Link& link)
+{
+    Record found;
+    return WaitRecord(
+        [&link](const Record& r) {
+            return r.event == "client-connected" && r.pid == link.appPid && r.client == link.servicePid;
+        },
+        &found);
+}
+
+// Starts the stand-in and waits for the installed service's client to connect to it.
+inline bool StartConnectedApp(Link* link)
+{
+    link->app = StartApp(&link->appPid);
+    return link->app && WaitConnected(*link);
 }
 
 // ---- The application's flags --------------------------------------------------------------------------------

@@ -14,12 +14,8 @@ build=$ORVEL_BUILD_DIR
 camera_runs=${1:-15}
 validation_runs=${2:-50}
 
-cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 \
-  devconStandIn CvDiskBridgeStandIn DisplayDriverSetup64StandIn >/dev/null
-orvel_start_wine_session >/dev/null
-
-work=$(mktemp -d /tmp/orvel-driver-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
+bench_start driver-bench DemonService CorvaneApp SignatureCheck ResText2052 \
+  devconStandIn CvDiskBridgeStandIn DisplayDriverSetup64StandIn
 
 bench_compile "$work/driver_bench.exe" "$root/bench/driver_bench.cpp" -municode \
   -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32 -lshell32
@@ -32,5 +28,5 @@ bench_summary "$work/figures.txt" camera_ms "\"InstallCameraDriver\" written -> 
 bench_summary "$work/figures.txt" camera_first_ms "  (-> the first of them)" ms
 bench_summary "$work/figures.txt" validate_ms "ValidateAssemblyFile per installer, library loaded" ms
 bench_summary "$work/figures.txt" held_validate_ms "  with the check-then-start hold around it" ms
-awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
-[ -s "$work/err.txt" ] && { echo "stderr of the bench program:"; cat "$work/err.txt"; } || true
+bench_report_failures "$work/figures.txt"
+bench_report_stderr "$work/err.txt"

@@ -13,81 +13,38 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "BenchSupport.h"
+#include "LinkSupport.h"
 #include "base/Win32Resources.h"
 
 namespace {
 
-constexpr wchar_t kServiceName[] = L"Orvel";
-constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Corvane\\";
+using namespace bench_link;
+
 constexpr wchar_t kRulesKey[] = L"Software\\OrvelStandIn\\FirewallRules";
 constexpr wchar_t kStoreRoot[] = L"Software\\OrvelStandIn";
 constexpr char kRequest[] = "OpenFireWall:1";
 // A restricted request: four rules for the application and four for its plug-in.
 constexpr std::size_t kRulesPerRequest = 8;
-constexpr DWORD kWaitMs = 20000;
 constexpr DWORD kMaxKeyNameChars = 64;
 constexpr DWORD kPollStepMs = 2;
 // Put on the rules that were there before a request, so that its new rules can be told apart.
 constexpr wchar_t kSeenMark[] = L"SeenByBench";
 
-std::wstring Installed(const wchar_t* name) { return std::wstring(kInstallFolder) + name; }
-
-bool Poll(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 5)
-{
-    const ULONGLONG start = ::GetTickCount64();
-    while (!done()) {
-        if (::GetTickCount64() - start >= timeoutMs) {
-            return false;
-        }
-        ::Sleep(stepMs);
-    }
-    return true;
-}
-
-// The ticks of the stand-in's "send" records of the request, and whether the service's client is connected.
+// The ticks of the stand-in's journaled writes of the request.
 std::vector<ULONGLONG> SendTicks()
 {
     std::vector<ULONGLONG> ticks;
-    const std::string text = bench::ReadWholeFile(Installed(L"Corvane.journal"));
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        if (bench::JournalField(line, "event") == "send" && bench::JournalField(line, "arg") == kRequest &&
-            bench::JournalField(line, "result") == "ok") {
-            ticks.push_back(std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10));
+    for (const Record& record : bench::ReadJournal(JournalPath())) {
+        if (record.event == "send" && record.arg == kRequest && record.result == "ok") {
+            ticks.push_back(record.tick);
         }
     }
     return ticks;
-}
-
-bool Connected(DWORD servicePid)
-{
-    const std::string text = bench::ReadWholeFile(Installed(L"Corvane.journal"));
-    return text.find("event=client-connected\tclient=" + std::to_string(servicePid) + "\t") != std::string::npos;
-}
-
-bool AppendInbox(const std::string& steps)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        UniqueFileHandle file(::CreateFileW(Installed(L"Corvane.inbox").c_str(), FILE_APPEND_DATA,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            const std::string line = steps + "\n";
-            DWORD written = 0;
-            return ::WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
-                   written == line.size();
-        }
-        ::Sleep(10);
-    }
-    return false;
 }
 
 // The complete stored rules ("Enabled" is the last value the store writes) that the bench has not marked
@@ -123,54 +80,6 @@ std::size_t CountNewRules(bool markSeen)
     return count;
 }
 
-// ---- The service ----------------------------------------------------------------------------------------
-
-UniqueServiceHandle OpenOrvel(DWORD access)
-{
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    return UniqueServiceHandle(manager ? ::OpenServiceW(manager.get(), kServiceName, access) : nullptr);
-}
-
-SERVICE_STATUS_PROCESS ServiceStatus()
-{
-    SERVICE_STATUS_PROCESS status = {};
-    UniqueServiceHandle service = OpenOrvel(SERVICE_QUERY_STATUS);
-    DWORD needed = 0;
-    if (service) {
-        ::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof(status),
-                               &needed);
-    }
-    return status;
-}
-
-void RemoveService()
-{
-    UniqueServiceHandle service = OpenOrvel(SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE);
-    if (!service) {
-        return;
-    }
-    SERVICE_STATUS status = {};
-    ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-    Poll([] { return ServiceStatus().dwCurrentState == SERVICE_STOPPED; }, 10000);
-    ::DeleteService(service.get());
-    service.reset();
-    Poll([] { return !OpenOrvel(SERVICE_QUERY_STATUS); }, 10000, 50);
-}
-
-UniqueHandle Start(const std::wstring& program, const std::wstring& arguments)
-{
-    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, kInstallFolder,
-                          &startup, &process)) {
-        return UniqueHandle();
-    }
-    UniqueHandle thread(process.hThread);
-    return UniqueHandle(process.hProcess);
-}
-
 // One request: the time from its write to the last new rule stored, or nullopt when either never came.
 std::optional<ULONGLONG> OneRequest()
 {
@@ -202,21 +111,16 @@ std::optional<ULONGLONG> OneRequest()
 int wmain(int argc, wchar_t** argv)
 {
     const int runs = argc > 1 ? std::max(1, _wtoi(argv[1])) : 15;
-    RemoveService();
+    ClearStage();
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreRoot);
-    ::DeleteFileW(Installed(L"Corvane.journal").c_str());
-    ::DeleteFileW(Installed(L"Corvane.inbox").c_str());
 
-    UniqueHandle install = Start(Installed(L"DemonService.exe"), L"-install");
-    ::WaitForSingleObject(install.get(), kWaitMs);
-    if (!Poll([] { return ServiceStatus().dwCurrentState == SERVICE_RUNNING; }, kWaitMs)) {
+    Link link;
+    if (!InstallService(&link)) {
         std::fprintf(stderr, "the service did not start\n");
         return 1;
     }
-    const DWORD servicePid = ServiceStatus().dwProcessId;
-    UniqueHandle app = Start(Installed(L"Corvane.exe"), L"");
     int failures = 0;
-    if (!app || !Poll([servicePid] { return Connected(servicePid); }, kWaitMs)) {
+    if (!StartConnectedApp(&link)) {
         std::fprintf(stderr, "the service did not connect to the application\n");
         failures = runs;
     }
@@ -230,9 +134,7 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     std::printf("failures %d\n", failures);
-    // The service goes first, so that the application's end is no crash to restart.
-    RemoveService();
-    ::TerminateProcess(app.get(), 0);
+    ClearStage();
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kStoreRoot);
     return 0;
 }

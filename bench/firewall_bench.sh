@@ -10,14 +10,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/bench/bench-common.sh"
-build=$ORVEL_BUILD_DIR
 runs=${1:-25}
 
-cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 FirewallStore LockerPlugin >/dev/null
-orvel_start_wine_session >/dev/null
-
-work=$(mktemp -d /tmp/orvel-firewall-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
+bench_start firewall-bench DemonService CorvaneApp SignatureCheck ResText2052 FirewallStore LockerPlugin
 
 bench_compile "$work/firewall_bench.exe" "$root/bench/firewall_bench.cpp" -municode -ladvapi32
 
@@ -26,5 +21,5 @@ tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
 
 echo "Firewall request under Wine ($(wine --version 2>/dev/null))"
 bench_summary "$work/figures.txt" open_ms "\"OpenFireWall:1\" written -> last of 8 rules stored" ms
-awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
-[ -s "$work/err.txt" ] && { echo "stderr of the bench program:"; cat "$work/err.txt"; } || true
+bench_report_failures "$work/figures.txt"
+bench_report_stderr "$work/err.txt"

@@ -41,22 +41,6 @@ using namespace bench_link;
 
 // ---- Phases ---------------------------------------------------------------------------------------------------
 
-struct Link {
-    DWORD servicePid = 0;
-    DWORD appPid = 0;
-    UniqueHandle app;
-};
-
-bool WaitConnected(const Link& link)
-{
-    Record found;
-    return WaitRecord(
-        [&link](const Record& r) {
-            return r.event == "client-connected" && r.pid == link.appPid && r.client == link.servicePid;
-        },
-        &found);
-}
-
 int RestartPhase(Link& link, int runs)
 {
     int failures = 0;
@@ -191,24 +175,17 @@ int wmain(int argc, wchar_t** argv)
     const int idleSeconds = argc > 4 ? std::max(1, _wtoi(argv[4])) : 60;
     const int cycles = argc > 5 ? std::max(1, _wtoi(argv[5])) : 200;
 
-    RemoveService();
-    KillApps();
-    ::DeleteFileW(InboxPath().c_str());
-    ClearJournal();
+    ClearStage();
 
     int failures = 0;
     Link link;
-    const std::wstring serviceExe = std::wstring(kInstallFolder) + L"DemonService.exe";
-    if (RunAndWait(serviceExe, L"-install") != 0u || !WaitServiceState(SERVICE_RUNNING, kWaitMs)) {
+    if (!InstallService(&link)) {
         std::printf("failures 1\n");
         return 1;
     }
-    link.servicePid = ServiceStatus().dwProcessId;
-    link.app = StartApp(&link.appPid);
-    if (!link.app || !WaitConnected(link)) {
+    if (!StartConnectedApp(&link)) {
         std::printf("failures 1\n");
-        RemoveService();
-        KillApps();
+        ClearStage();
         return 1;
     }
 
@@ -234,9 +211,7 @@ int wmain(int argc, wchar_t** argv)
     }
     failures += StopPhase(link, stopRuns);
 
-    RemoveService();
-    KillApps();
-    ::DeleteFileW(InboxPath().c_str());
+    ClearStage();
     SetCorvaneKey(L"exit", nullptr);
     SetCorvaneKey(L"hibernating", nullptr);
     std::printf("failures %d\n", failures);

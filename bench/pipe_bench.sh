@@ -15,35 +15,16 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/bench/bench-common.sh"
-build=$ORVEL_BUILD_DIR
 restart_runs=${1:-15}
 stop_runs=${2:-7}
 idle_runs=${3:-3}
 idle_seconds=${4:-60}
 cycles=${5:-200}
 
-cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 >/dev/null
-orvel_start_wine_session >/dev/null
-
-work=$(mktemp -d /tmp/orvel-pipe-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
+bench_start pipe-bench DemonService CorvaneApp SignatureCheck ResText2052
 
 bench_compile "$work/pipe_bench.exe" "$root/bench/pipe_bench.cpp" -municode \
   -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32
-
-
-# The Unix process that runs the service in this prefix (its command line names the Windows image).
-service_unix_pid() {
-  local p
-  for p in /proc/[0-9]*; do
-    if tr '\0' ' ' < "$p/cmdline" 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
-       tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      basename "$p"
-      return 0
-    fi
-  done
-  return 1
-}
 
 # User and system time of a process in ms (fields 14 and 15 of /proc/PID/stat, in clock ticks).
 cpu_ms() {
@@ -62,7 +43,7 @@ for run in $(seq 1 "$idle_runs"); do
     kill -0 "$bench" 2>/dev/null || break 2
     sleep 0.1
   done
-  unix_pid=$(service_unix_pid || true)
+  unix_pid=$(bench_service_unix_pid || true)
   [ -n "$unix_pid" ] || { echo "idle run $run: service process not found" >&2; continue; }
   begin_ms=$(cpu_ms "$unix_pid")
   begin_s=$(date +%s.%N)
@@ -103,5 +84,5 @@ for kind in handles handles_replaced; do
     printf '%-58s no figures\n' "service handles, $label"
   fi
 done
-awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
-[ -s "$work/err.txt" ] && { echo "stderr of the bench program:"; cat "$work/err.txt"; } || true
+bench_report_failures "$work/figures.txt"
+bench_report_stderr "$work/err.txt"

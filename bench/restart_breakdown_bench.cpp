@@ -22,7 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "BenchSupport.h"
@@ -37,31 +37,6 @@ namespace {
 
 constexpr ULONGLONG kStartTimeoutMs = 15000;
 
-bool StartTick(const std::wstring& journal, ULONGLONG* tick, ULONGLONG* entry)
-{
-    const std::string text = bench::ReadWholeFile(journal);
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        if (bench::JournalField(line, "event") == "start") {
-            *tick = std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
-            *entry = std::strtoull(bench::JournalField(line, "entry").c_str(), nullptr, 10);
-            return true;
-        }
-    }
-    return false;
-}
-
-void RemoveJournal(const std::wstring& journal)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (::DeleteFileW(journal.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return;
-        }
-        ::Sleep(10);
-    }
-}
-
 template <typename Step>
 void Time(const std::string& key, Step step)
 {
@@ -74,16 +49,12 @@ void Time(const std::string& key, Step step)
 // and to the program's entry into its own code.
 void Launched(const std::wstring& journal, ULONGLONG called, const std::string& key)
 {
-    ULONGLONG started = 0;
-    ULONGLONG entry = 0;
-    while (!StartTick(journal, &started, &entry) && ::GetTickCount64() - called < kStartTimeoutMs) {
-        ::Sleep(1);
+    const std::optional<bench::Record> start = bench::WaitStartRecord(journal, 0, called, kStartTimeoutMs);
+    if (start && start->tick != 0) {
+        std::printf("%s %llu\n", key.c_str(), start->tick - called);
     }
-    if (started != 0) {
-        std::printf("%s %llu\n", key.c_str(), started - called);
-    }
-    if (entry != 0) {
-        std::printf("%s_entry %llu\n", key.c_str(), entry - called);
+    if (start && start->entry != 0) {
+        std::printf("%s_entry %llu\n", key.c_str(), start->entry - called);
     }
 }
 
@@ -112,7 +83,7 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     const std::wstring appPath = service->AppPath();
-    const std::wstring journal = appPath.substr(0, appPath.rfind(L'\\')) + L"\\Corvane.journal";
+    const std::wstring journal = bench::JournalBeside(appPath);
     const std::wstring marker = service->DataDir() + L"\\logs\\debug";
     service->KillCorvane(0);
 
@@ -143,7 +114,7 @@ int wmain(int argc, wchar_t** argv)
                 }
             });
 
-            RemoveJournal(journal);
+            bench::RemoveJournal(journal);
             ULONGLONG called = ::GetTickCount64();
             Time("run_call" + suffix, [&appPath] { RunCorvane(appPath.c_str(), 1); });
             Launched(journal, called, "launch" + suffix);
@@ -152,7 +123,7 @@ int wmain(int argc, wchar_t** argv)
             // Creation alone, with the service's flags and without a new console.
             for (const DWORD flags : {DWORD{0x430}, DWORD{0x030}}) {
                 const std::string key = flags == 0x430 ? "create_0x430" : "create_0x030";
-                RemoveJournal(journal);
+                bench::RemoveJournal(journal);
                 called = ::GetTickCount64();
                 Time(key + "_call" + suffix, [&appPath, flags] { CreateDirect(appPath, flags); });
                 Launched(journal, called, key + suffix);
@@ -160,7 +131,7 @@ int wmain(int argc, wchar_t** argv)
             }
 
             // The path as the service takes it after a crash (the 1 s wait left out), to the start record.
-            RemoveJournal(journal);
+            bench::RemoveJournal(journal);
             called = ::GetTickCount64();
             Time("path_to_call" + suffix, [service] {
                 LOG_CLIENT("ReadFile fail");

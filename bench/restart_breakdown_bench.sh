@@ -10,18 +10,11 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/bench/bench-common.sh"
-build=$ORVEL_BUILD_DIR
 runs=${1:-15}
 
-cmake --build "$build" --target orvel_core CorvaneApp DemonService >/dev/null
-orvel_start_wine_session >/dev/null
+bench_start restart-breakdown orvel_core CorvaneApp DemonService
 
-work=$(mktemp -d /tmp/orvel-restart-breakdown.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
-
-bench_compile "$work/restart_breakdown_bench.exe" "$root/bench/restart_breakdown_bench.cpp" -municode \
-  -L "$build/DemonService" -L "$build" -lorvel_core -lorvel_pure -lcjson \
-  -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion
+bench_compile_with_core "$work/restart_breakdown_bench.exe" "$root/bench/restart_breakdown_bench.cpp"
 
 wine "$work/restart_breakdown_bench.exe" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"

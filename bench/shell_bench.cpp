@@ -11,7 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "BenchSupport.h"
@@ -42,40 +42,19 @@ UniqueHandle Start(const std::wstring& program, const std::wstring& arguments, D
     return UniqueHandle(created.hProcess);
 }
 
-// The tick of the journal's start record of a process; 0 while there is none.
-ULONGLONG StartTick(const std::wstring& journal, DWORD processId)
-{
-    const std::string text = bench::ReadWholeFile(journal);
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        if (bench::JournalField(line, "event") == "start" &&
-            (processId == 0 || std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10) == processId)) {
-            return std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
-        }
-    }
-    return 0;
-}
-
+// Ends every stand-in that the journal saw start, then removes the journal.
 void KillAll(const std::wstring& journal)
 {
-    const std::string text = bench::ReadWholeFile(journal);
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        if (bench::JournalField(line, "event") == "start") {
-            const DWORD pid = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
-            UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+    for (const bench::Record& record : bench::ReadJournal(journal)) {
+        if (record.event == "start") {
+            UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, record.pid));
             if (process) {
                 ::TerminateProcess(process.get(), 1);
                 ::WaitForSingleObject(process.get(), kTimeoutMs);
             }
         }
     }
-    for (int attempt = 0; attempt < 200 && !::DeleteFileW(journal.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND;
-         ++attempt) {
-        ::Sleep(10);
-    }
+    bench::RemoveJournal(journal);
 }
 
 void CreateAllMenuKeys()
@@ -117,7 +96,7 @@ int wmain(int argc, wchar_t** argv)
         UniqueHandle process = Start(serviceExe, L"-runCorvane");
         const bool ended = process && ::WaitForSingleObject(process.get(), kTimeoutMs) == WAIT_OBJECT_0;
         const double end = bench::NowMs();
-        if (ended && StartTick(journal, 0) != 0) {
+        if (ended && bench::FindStartRecord(journal)) {
             std::printf("runcorvane_ms %.3f\n", end - begin);
         } else {
             ++failures;
@@ -127,12 +106,10 @@ int wmain(int argc, wchar_t** argv)
         DWORD processId = 0;
         const ULONGLONG called = ::GetTickCount64();
         UniqueHandle bare = Start(appPath, L"", &processId);
-        ULONGLONG started = 0;
-        while (bare && (started = StartTick(journal, processId)) == 0 && ::GetTickCount64() - called < kTimeoutMs) {
-            ::Sleep(1);
-        }
-        if (started != 0) {
-            std::printf("bare_ms %llu\n", started - called);
+        const std::optional<bench::Record> start =
+            bare ? bench::WaitStartRecord(journal, processId, called, kTimeoutMs) : std::nullopt;
+        if (start && start->tick != 0) {
+            std::printf("bare_ms %llu\n", start->tick - called);
         } else {
             ++failures;
         }

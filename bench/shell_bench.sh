@@ -14,15 +14,9 @@ source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 runs=${1:-10}
 
-cmake --build "$build" --target orvel_core CorvaneApp DemonService ShellWindow >/dev/null
-orvel_start_wine_session >/dev/null
+bench_start shell-bench orvel_core CorvaneApp DemonService ShellWindow
 
-work=$(mktemp -d /tmp/orvel-shell-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
-
-bench_compile "$work/shell_bench.exe" "$root/bench/shell_bench.cpp" -municode \
-  -L "$build/DemonService" -L "$build" -lorvel_core -lorvel_pure -lcjson \
-  -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion
+bench_compile_with_core "$work/shell_bench.exe" "$root/bench/shell_bench.cpp"
 
 wine "$work/shell_bench.exe" "$(winepath -w "$build/testdata/ShellWindow.exe" 2>/dev/null)" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
@@ -33,4 +27,4 @@ bench_summary "$work/figures.txt" bare_ms "bare CreateProcessW of the stand-in -
 bench_summary "$work/figures.txt" menus_ms "menu + friendly-name updates (added to a service start)"
 bench_summary "$work/figures.txt" remove_empty_ms "RemoveContextMenus, none of the 1 034 keys present"
 bench_summary "$work/figures.txt" remove_full_ms "RemoveContextMenus, all 1 034 keys present"
-awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
+bench_report_failures "$work/figures.txt"

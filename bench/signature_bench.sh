@@ -13,11 +13,7 @@ source "$root/bench/bench-common.sh"
 build=$ORVEL_BUILD_DIR
 mib=${1:-256}
 
-cmake --build "$build" --target orvel_core SignatureCheck >/dev/null
-orvel_start_wine_session >/dev/null
-
-work=$(mktemp -d /tmp/orvel-signature-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
+bench_start signature-bench orvel_core SignatureCheck
 
 bench_compile "$work/signature_bench.exe" "$root/bench/signature_bench.cpp" -municode \
   -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32

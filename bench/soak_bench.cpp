@@ -133,35 +133,22 @@ void Mark(HANDLE service, const std::string& name, const std::wstring& markerFol
     Poll([&] { return ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, kMarkerWaitMs, 50);
 }
 
-// Waits for the service's client to connect to the application (the journal emptied before each cycle).
-bool WaitConnected(DWORD appPid, DWORD servicePid)
+int CountOccurrences(const std::string& text, const std::string& needle)
 {
-    Record found;
-    return WaitRecord([&](const Record& r) {
-        return r.event == "client-connected" && r.pid == appPid && r.client == servicePid;
-    }, &found, kWaitMs);
+    int count = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
 }
 
+// Lines end in CR LF; the message follows the header's tag and two blanks.
 int CountLogLines(const std::string& log, const std::string& message)
 {
-    // Lines end in CR LF; the message follows the header's tag and two blanks.
-    int count = 0;
-    const std::string needle = "  " + message + "\r\n";
-    for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
+    return CountOccurrences(log, "  " + message + "\r\n");
 }
 
-int CountLogPrefix(const std::string& log, const std::string& prefix)
-{
-    int count = 0;
-    const std::string needle = "  " + prefix;
-    for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) {
-        ++count;
-    }
-    return count;
-}
+int CountLogPrefix(const std::string& log, const std::string& prefix) { return CountOccurrences(log, "  " + prefix); }
 
 } // namespace
 
@@ -172,10 +159,7 @@ int wmain(int argc, wchar_t** argv)
     const unsigned seed = argc > 3 ? static_cast<unsigned>(_wtoi(argv[3])) : 9;
     const std::wstring markerFolder = argc > 4 ? argv[4] : L"C:\\";
 
-    RemoveService();
-    KillApps();
-    ::DeleteFileW(InboxPath().c_str());
-    ClearJournal();
+    ClearStage();
 
     // The log on, so that everything the service does shows; breaks that are no crash.
     const std::wstring settings = SettingsPath();
@@ -188,20 +172,16 @@ int wmain(int argc, wchar_t** argv)
     SetCorvaneKey(L"AppExit", L"0");
     ::WritePrivateProfileStringW(L"SC", L"crash", nullptr, (dataFolder + L"\\BrisaData.ini").c_str());
 
-    const std::wstring serviceExe = std::wstring(kInstallFolder) + L"DemonService.exe";
-    if (RunAndWait(serviceExe, L"-install") != 0u || !WaitServiceState(SERVICE_RUNNING, kWaitMs)) {
+    Link link;
+    if (!InstallService(&link)) {
         std::printf("failures 1\n");
         return 1;
     }
-    const DWORD servicePid = ServiceStatus().dwProcessId;
     UniqueHandle service(
-        ::OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, servicePid));
-    DWORD appPid = 0;
-    UniqueHandle app = StartApp(&appPid);
-    if (!service || !app || !WaitConnected(appPid, servicePid)) {
+        ::OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, link.servicePid));
+    if (!service || !StartConnectedApp(&link)) {
         std::printf("failures 1\n");
-        RemoveService();
-        KillApps();
+        ClearStage();
         return 1;
     }
 
@@ -215,7 +195,8 @@ int wmain(int argc, wchar_t** argv)
     int done = 0;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         ClearJournal();
-        if (!AppendInbox("disconnect") || !WaitConnected(appPid, servicePid)) {
+        // The journal is emptied first, so that the connection awaited is this cycle's.
+        if (!AppendInbox("disconnect") || !WaitConnected(link)) {
             ++failures;
             break;
         }
@@ -269,7 +250,7 @@ int wmain(int argc, wchar_t** argv)
     const std::string wholeLog = bench::ReadWholeFile(logPath);
     const std::string log = wholeLog.size() >= logStart ? wholeLog.substr(logStart) : wholeLog;
     const SERVICE_STATUS_PROCESS status = ServiceStatus();
-    Print("service_running", status.dwCurrentState == SERVICE_RUNNING && status.dwProcessId == servicePid ? 1 : 0);
+    Print("service_running", status.dwCurrentState == SERVICE_RUNNING && status.dwProcessId == link.servicePid ? 1 : 0);
     Print("log_bytes", static_cast<double>(log.size()));
     Print("log_readfile_fail", CountLogLines(log, "ReadFile fail"));
     Print("log_validated", CountLogLines(log, "ValidateAssembly result is true"));
@@ -283,11 +264,9 @@ int wmain(int argc, wchar_t** argv)
     wchar_t crash[32] = {};
     ::GetPrivateProfileStringW(L"SC", L"crash", L"", crash, 32, (dataFolder + L"\\BrisaData.ini").c_str());
     Print("crash_counter_written", crash[0] != L'\0' ? 1 : 0);
-    Print("app_still_running", ::WaitForSingleObject(app.get(), 0) == WAIT_TIMEOUT ? 1 : 0);
+    Print("app_still_running", ::WaitForSingleObject(link.app.get(), 0) == WAIT_TIMEOUT ? 1 : 0);
 
-    RemoveService();
-    KillApps();
-    ::DeleteFileW(InboxPath().c_str());
+    ClearStage();
     ::DeleteFileW((dataFolder + L"\\logs\\debug").c_str());
     SetCorvaneKey(L"exit", nullptr);
     SetCorvaneKey(L"hibernating", nullptr);

@@ -15,33 +15,15 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/bench/bench-common.sh"
-build=$ORVEL_BUILD_DIR
 cycles=${1:-1000}
 messages=${2:-10000}
 seed=${3:-9}
 
-cmake --build "$build" --target DemonService CorvaneApp SignatureCheck ResText2052 >/dev/null
-orvel_start_wine_session >/dev/null
-
-work=$(mktemp -d /tmp/orvel-soak-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
+bench_start soak-bench DemonService CorvaneApp SignatureCheck ResText2052
 mkdir -p "$work/markers"
 
 bench_compile "$work/soak_bench.exe" "$root/bench/soak_bench.cpp" "$root/DemonService/link/CommandTable.cpp" "$root/DemonService/host/DecimalText.cpp" \
   -municode -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32
-
-# The Unix process that runs the service in this prefix (its command line names the Windows image).
-service_unix_pid() {
-  local p
-  for p in /proc/[0-9]*; do
-    if tr '\0' ' ' < "$p/cmdline" 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
-       tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      basename "$p"
-      return 0
-    fi
-  done
-  return 1
-}
 
 wine "$work/soak_bench.exe" "$cycles" "$messages" "$seed" "Z:${work//\//\\}\\markers" \
   > "$work/out.txt" 2>"$work/err.txt" &
@@ -53,7 +35,7 @@ for mark in after_first_cycle after_last_cycle after_messages; do
     kill -0 "$bench" 2>/dev/null || break 2
     sleep 0.2
   done
-  unix_pid=$(service_unix_pid || true)
+  unix_pid=$(bench_service_unix_pid || true)
   if [ -n "$unix_pid" ]; then
     echo "${mark}_unix_fds $(ls "/proc/$unix_pid/fd" | wc -l)" >> "$work/linux.txt"
     awk -v m="$mark" '/^Private_(Clean|Dirty):/ { kib += $2 } END { printf "%s_unix_private_kib %d\n", m, kib }' \
@@ -85,4 +67,4 @@ echo "log: $(value log_bytes) bytes; ReadFile fail $(value log_readfile_fail), v
   "crash rule $(value log_crash_rule), RunCorvane $(value log_runcorvane), kills $(value log_killcorvane)," \
   "crash notices $(value log_cva_crash), exit notices $(value log_exit_notice); crash counter written: $(value crash_counter_written)"
 awk '$1 == "failures" && $2 != 0 { print "the run stopped early: " $2 " failure(s)" }' "$work/figures.txt"
-[ -s "$work/err.txt" ] && { echo "stderr of the bench program:"; cat "$work/err.txt"; } || true
+bench_report_stderr "$work/err.txt"

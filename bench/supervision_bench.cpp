@@ -11,7 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "DemonService.h"
@@ -24,32 +24,6 @@ namespace {
 constexpr ULONGLONG kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 10000;
 
-// The first complete start record of the journal: its process id and tick count.
-bool FindStart(const std::wstring& journal, DWORD* processId, ULONGLONG* tick)
-{
-    const std::string text = bench::ReadWholeFile(journal);
-    std::size_t begin = 0;
-    for (std::size_t end = text.find('\n'); end != std::string::npos; begin = end + 1, end = text.find('\n', begin)) {
-        const std::string line = text.substr(begin, end - begin);
-        if (bench::JournalField(line, "event") == "start") {
-            *processId = static_cast<DWORD>(std::strtoul(bench::JournalField(line, "pid").c_str(), nullptr, 10));
-            *tick = std::strtoull(bench::JournalField(line, "tick").c_str(), nullptr, 10);
-            return true;
-        }
-    }
-    return false;
-}
-
-void RemoveJournal(const std::wstring& journal)
-{
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        if (::DeleteFileW(journal.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return;
-        }
-        ::Sleep(10);
-    }
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -61,28 +35,24 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     const std::wstring appPath = service->AppPath();
-    const std::wstring journal = appPath.substr(0, appPath.rfind(L'\\')) + L"\\Corvane.journal";
+    const std::wstring journal = bench::JournalBeside(appPath);
     service->KillCorvane(0);
 
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
-        RemoveJournal(journal);
+        bench::RemoveJournal(journal);
         const ULONGLONG called = ::GetTickCount64();
         const double callStart = bench::NowMs();
         RunCorvane(appPath.c_str(), 0);
         const double callEnd = bench::NowMs();
 
-        DWORD processId = 0;
-        ULONGLONG started = 0;
-        while (!FindStart(journal, &processId, &started) && ::GetTickCount64() - called < kStartTimeoutMs) {
-            ::Sleep(1);
-        }
-        if (processId == 0) {
+        const std::optional<bench::Record> start = bench::WaitStartRecord(journal, 0, called, kStartTimeoutMs);
+        if (!start || start->pid == 0) {
             ++failures;
             continue;
         }
-        UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
-        std::printf("launch_ms %llu\n", started - called);
+        UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, start->pid));
+        std::printf("launch_ms %llu\n", start->tick - called);
         std::printf("launch_call_ms %.3f\n", callEnd - callStart);
 
         const double killStart = bench::NowMs();

@@ -11,18 +11,11 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/wine-env.sh"
 source "$root/bench/bench-common.sh"
-build=$ORVEL_BUILD_DIR
 runs=${1:-30}
 
-cmake --build "$build" --target orvel_core CorvaneApp DemonService >/dev/null
-orvel_start_wine_session >/dev/null
+bench_start supervision-bench orvel_core CorvaneApp DemonService
 
-work=$(mktemp -d /tmp/orvel-supervision-bench.XXXXXX)
-trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
-
-bench_compile "$work/supervision_bench.exe" "$root/bench/supervision_bench.cpp" -municode \
-  -L "$build/DemonService" -L "$build" -lorvel_core -lorvel_pure -lcjson \
-  -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion
+bench_compile_with_core "$work/supervision_bench.exe" "$root/bench/supervision_bench.cpp"
 
 wine "$work/supervision_bench.exe" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
@@ -33,4 +26,4 @@ bench_summary "$work/figures.txt" launch_ms "RunCorvane call -> start record in 
 bench_summary "$work/figures.txt" launch_call_ms "  RunCorvane call itself"
 bench_summary "$work/figures.txt" kill_ms "KillCorvane(0) call -> process ended"
 bench_summary "$work/figures.txt" kill_call_ms "  KillCorvane(0) call itself"
-awk '$1 == "failures" && $2 != 0 { print "runs without a figure: " $2 }' "$work/figures.txt"
+bench_report_failures "$work/figures.txt"
