@@ -80,13 +80,17 @@ void RenameShortCut()
         return;
     }
     const std::wstring title = service->m_appTitle;
-    const std::optional<std::wstring> firstTarget = TitledShortcutPath(shortcuts->first, title);
-    const std::optional<std::wstring> secondTarget = TitledShortcutPath(shortcuts->second, title);
-    if (!firstTarget || !secondTarget) {
+    // A title that cannot name a file (or no title at all) renames and writes nothing.
+    if (!IsUsableShortcutTitle(title)) {
         return;
     }
-    WriteStringValue(shortcuts->key.get(), kFirstShortcutValue, MoveShortcut(shortcuts->first, *firstTarget));
-    WriteStringValue(shortcuts->key.get(), kSecondShortcutValue, MoveShortcut(shortcuts->second, *secondTarget));
+    // Each shortcut on its own: one whose new path would not fit keeps its file and its stored path.
+    const std::optional<std::wstring> firstTarget = TitledShortcutPath(shortcuts->first, title);
+    const std::optional<std::wstring> secondTarget = TitledShortcutPath(shortcuts->second, title);
+    const std::wstring firstStored = firstTarget ? MoveShortcut(shortcuts->first, *firstTarget) : shortcuts->first;
+    const std::wstring secondStored = secondTarget ? MoveShortcut(shortcuts->second, *secondTarget) : shortcuts->second;
+    WriteStringValue(shortcuts->key.get(), kFirstShortcutValue, firstStored);
+    WriteStringValue(shortcuts->key.get(), kSecondShortcutValue, secondStored);
 }
 
 void RetoreShortCut()

@@ -192,12 +192,41 @@ std::wstring IniRead(const std::wstring& path, const wchar_t* section, const wch
     return text;
 }
 
+namespace {
+
+// Wine's profile functions keep a parsed copy of each file per process and trust it while the file's
+// last-write time is unchanged. That time comes from the kernel's coarse clock, so a write landing in
+// the same tick as another process's last write would leave that process reading (and writing back) its
+// old copy. A write therefore waits until the clock is clearly past the file's last-write time.
+constexpr ULONGLONG kWriteTimeMarginTicks = 20 * 10000;  // 20 ms in 100 ns units
+
+ULONGLONG AsTicks(const FILETIME& time) { return (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
+
+void WaitPastLastWrite(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return;
+    }
+    const ULONGLONG lastWrite = AsTicks(data.ftLastWriteTime);
+    WaitFor(
+        [lastWrite] {
+            FILETIME now = {};
+            ::GetSystemTimeAsFileTime(&now);
+            return AsTicks(now) > lastWrite + kWriteTimeMarginTicks;
+        },
+        1000, 5);
+}
+
+} // namespace
+
 bool IniWrite(const std::wstring& path, const wchar_t* section, const wchar_t* key, const std::wstring& value)
 {
     const std::size_t slash = path.find_last_of(L'\\');
     if (slash != std::wstring::npos) {
         CreateFolders(path.substr(0, slash));
     }
+    WaitPastLastWrite(path);
     return ::WritePrivateProfileStringW(section, key, value.c_str(), path.c_str()) != FALSE;
 }
 
@@ -206,6 +235,7 @@ bool IniDelete(const std::wstring& path, const wchar_t* section, const wchar_t* 
     if (!PathExists(path)) {
         return true;
     }
+    WaitPastLastWrite(path);
     return ::WritePrivateProfileStringW(section, key, nullptr, path.c_str()) != FALSE;
 }
 

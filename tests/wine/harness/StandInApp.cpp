@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace harness {
@@ -20,6 +21,8 @@ constexpr DWORD kPipeConnectPollMs = 20;
 constexpr DWORD kPipeReadBytes = 20480;
 constexpr DWORD kFileRetryMs = 10;
 constexpr int kFileAttempts = 200;
+constexpr DWORD kStartRetryMs = 3000;
+constexpr DWORD kStartRetryIntervalMs = 100;
 
 bool SameText(const std::wstring& a, const std::wstring& b)
 {
@@ -233,8 +236,21 @@ UniqueHandle StandInApp::StartCommandLine(const std::wstring& commandLine, DWORD
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     const std::wstring folder = Folder();
-    if (!::CreateProcessW(m_exePath.c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+    // Under load Wine now and then refuses a start for a moment (the image still held by an instance
+    // on its way out): a start is tried again for a short while before it counts as failed.
+    DWORD error = ERROR_SUCCESS;
+    const bool started = WaitFor(
+        [&] {
+            if (::CreateProcessW(m_exePath.c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                 folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
+                return true;
+            }
+            error = ::GetLastError();
+            return false;
+        },
+        kStartRetryMs, kStartRetryIntervalMs);
+    if (!started) {
+        std::fprintf(stderr, "StandInApp: CreateProcessW(%s) failed, error %lu\n", ToUtf8(m_exePath).c_str(), error);
         return UniqueHandle();
     }
     UniqueHandle thread(process.hThread);

@@ -255,6 +255,10 @@ protected:
         servicePid = ServiceProcessId();
         ASSERT_NE(servicePid, 0u);
         ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));
+        // The client's own start keys are its last writes until a connection: the settings file is the
+        // test's to change from here on.
+        ASSERT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Client_run") == L"Running m_isExit = 0"; },
+                                     kConnectTimeoutMs));
     }
 
     // Starts an instance and waits until the service has verified it.
