@@ -565,10 +565,9 @@ public:
         if (outer != nullptr) {
             return CLASS_E_NOAGGREGATION;
         }
-        Object* object = new Object();
-        const HRESULT hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
+        // The new object's own reference goes when the owner does; the caller keeps the one it asked for.
+        const UniqueComPtr<Object> object(new Object());
+        return object.get()->QueryInterface(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
@@ -585,17 +584,15 @@ extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID ii
         return E_POINTER;
     }
     *out = nullptr;
-    IClassFactory* factory = nullptr;
+    UniqueComPtr<IClassFactory> factory;
     if (clsid == __uuidof(NetFwPolicy2)) {
-        factory = new Factory<Policy>();
+        factory.reset(new Factory<Policy>());
     } else if (clsid == __uuidof(NetFwRule)) {
-        factory = new Factory<Rule>();
+        factory.reset(new Factory<Rule>());
     } else {
         return CLASS_E_CLASSNOTAVAILABLE;
     }
-    const HRESULT hr = factory->QueryInterface(iid, out);
-    factory->Release();
-    return hr;
+    return factory.get()->QueryInterface(iid, out);
 }
 
 extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow()
