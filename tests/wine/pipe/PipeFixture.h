@@ -16,6 +16,7 @@
 #include "Sandbox.h"
 #include "ServiceManager.h"
 #include "StandInApp.h"
+#include "StandInTest.h"
 #include "base/Win32Resources.h"
 
 namespace pipe_test {
@@ -86,16 +87,8 @@ inline DWORD Pid(const harness::JournalRecord& record)
 inline bool Running(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 // Shared by the service-manager cases and the in-process ones: the user's folder, the log, the stand-in.
-class LinkTest : public ::testing::Test {
+class LinkTest : public harness::StandInTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
-        app.Reset();
-        profile.EnableLog();
-    }
-
-    void TearDown() override { app.Reset(); }
 
     std::vector<LogLine> Logged() const { return ParseLog(profile.LogText()); }
 
@@ -227,8 +220,6 @@ protected:
         return found;
     }
 
-    harness::UserProfileSandbox profile;
-    harness::StandInApp app;
     int m_verified = 0;
 };
 

@@ -14,6 +14,7 @@
 #include "ShellFixture.h"
 #include "StandInApp.h"
 #include "StandInShell.h"
+#include "StandInTest.h"
 
 using namespace harness;
 using namespace shell_test;
@@ -24,18 +25,8 @@ namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
 
-class RunCorvaneSwitchTest : public ::testing::Test {
+class RunCorvaneSwitchTest : public harness::StandInTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
-        app.Reset();
-        profile.EnableLog();
-    }
-    void TearDown() override { app.Reset(); }
-
-    UserProfileSandbox profile;
-    harness::StandInApp app;
     harness::StandInShell shell;
 };
 

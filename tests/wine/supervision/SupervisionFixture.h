@@ -13,6 +13,7 @@
 #include "ContextSandbox.h"
 #include "DemonService.h"
 #include "StandInApp.h"
+#include "StandInTest.h"
 
 namespace supervision_test {
 
@@ -20,13 +21,14 @@ constexpr DWORD kStartTimeoutMs = 15000;
 constexpr DWORD kExitTimeoutMs = 5000;
 constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
-class SupervisionTest : public ::testing::Test {
+class SupervisionTest : public harness::StandInTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
-        app.Reset();
-        profile.EnableLog();
+        StandInTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
         service = harness::FreshContext();
         ASSERT_NE(service, nullptr);
         ASSERT_EQ(service->AppPath(), app.ExePath());
@@ -34,7 +36,7 @@ protected:
 
     void TearDown() override
     {
-        app.Reset();
+        StandInTest::TearDown();
         harness::DropContext();
     }
 
@@ -86,8 +88,6 @@ protected:
         return process;
     }
 
-    harness::UserProfileSandbox profile;
-    harness::StandInApp app;
     DemonService* service = nullptr;
 };
 
