@@ -9,7 +9,7 @@ third_party="$here/third_party"
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake make g++ git g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 \
-           osslsigncode openssl libcjson-dev googletest libgtest-dev xz-utils clang libclang-rt-14-dev patch ca-certificates; do
+           osslsigncode openssl ccache libcjson-dev googletest libgtest-dev xz-utils clang libclang-rt-14-dev patch ca-certificates; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 
