@@ -71,13 +71,16 @@ void InstallCameraDriver()
     const std::optional<InstallerStart> remove = CameraRemoveStart(service->m_devconPath);
     const std::optional<InstallerStart> install = CameraInstallStart(service->m_devconPath, service->m_cameraInfPath);
     int answer = kNotChecked;
+    TrustRefusal why = TrustRefusal::NotSigned;
     if (remove && install) {
-        // devcon is checked once for both runs; the INF is devcon's to read.
-        answer = ValidateThenStart(remove->path.c_str(), [&] {
+        // devcon is checked once for both runs; the INF is devcon's to read, and the driver package it
+        // installs lies beside the INF, so that folder must be as closed as devcon's.
+        const std::wstring& inf = service->m_cameraInfPath;
+        answer = ValidateThenStartInstaller(remove->path.c_str(), {inf.substr(0, inf.find_last_of(L"\\/") + 1)}, [&] {
             LogStart(kCameraTag, "remove", *remove, StartWithShellExecute(*remove));
             // Not waited for: the install run may begin before the remove run has ended.
             LogStart(kCameraTag, "install", *install, StartWithShellExecute(*install));
-        });
+        }, &why);
     }
     if (answer != 0) {
         LOG_SERVICE("InstallCameraDriver ValidateAssembly result is fail");
@@ -92,9 +95,10 @@ void InstallBrisaDriveDriver()
     }
     const std::optional<InstallerStart> start = DiskBridgeStart(service->m_diskBridgePath);
     int answer = kNotChecked;
+    TrustRefusal why = TrustRefusal::NotSigned;
     if (start) {
-        answer = ValidateThenStart(start->path.c_str(),
-                                   [&] { LogStart(kDiskBridgeTag, "install", *start, StartWithShellExecute(*start)); });
+        const auto run = [&] { LogStart(kDiskBridgeTag, "install", *start, StartWithShellExecute(*start)); };
+        answer = ValidateThenStartInstaller(start->path.c_str(), {}, run, &why);
     }
     if (answer != 0) {
         LOG_SERVICE("InstallBrisaDriveDriver ValidateAssembly result is fail");
@@ -125,7 +129,9 @@ void InstallCloudyDriver()
         return;
     }
     // The start's own result is not logged.
-    const int answer = ValidateThenStart(start->path.c_str(), [&] { StartWithShellExecute(*start); });
+    TrustRefusal why = TrustRefusal::NotSigned;
+    const int answer =
+        ValidateThenStartInstaller(start->path.c_str(), {}, [&] { StartWithShellExecute(*start); }, &why);
     if (answer != 0) {
         LOG_SERVICE("InstallCloudyDriver ValidateAssembly fail");
     }
@@ -139,12 +145,14 @@ bool InstallVirtualDriverBase(const wchar_t* arguments)
         ScreenShareStart(folder, arguments != nullptr ? arguments : L"");
     int started = 0;
     int answer = kNotChecked;
+    TrustRefusal why = TrustRefusal::NotSigned;
     if (start) {
-        answer = ValidateThenStart(start->path.c_str(), [&] {
+        // The installer's own folder, and the service's folder that holds the drivers below it.
+        answer = ValidateThenStartInstaller(start->path.c_str(), {folder}, [&] {
             started = StartWithShellExecuteEx(*start);
             // Every run logs "install", the uninstall run too.
             LogStart(kVirtualDriverTag, "install", *start, started);
-        });
+        }, &why);
     }
     if (answer != 0) {
         LOG_SERVICE("InstallVirtualDriverBase ValidateAssembly result is fail");

@@ -35,6 +35,36 @@ wchar_t FoldAscii(wchar_t c)
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
+// How many leading components name the root of a split full path: 1 for "C:", 4 for "\\server\share"
+// and "\\?\C:" (or "\\.\C:"), 6 for "\\?\UNC\server\share". 0 for anything else (a relative path,
+// or one rooted on no drive): no root is known, so no folder below one.
+std::size_t RootComponents(const std::vector<std::wstring>& components)
+{
+    const auto isDrive = [](const std::wstring& name) {
+        return name.size() == 2 && name[1] == L':' &&
+               ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'a' && name[0] <= L'z'));
+    };
+    if (components.empty()) {
+        return 0;
+    }
+    if (!components[0].empty()) {
+        return isDrive(components[0]) ? 1 : 0;
+    }
+    if (components.size() < 4 || !components[1].empty()) {
+        return 0;
+    }
+    if (components[2] == L"?" || components[2] == L".") {
+        if (isDrive(components[3])) {
+            return 4;
+        }
+        const std::wstring& unc = components[3];
+        const bool isUnc = unc.size() == 3 && (unc[0] == L'U' || unc[0] == L'u') &&
+                           (unc[1] == L'N' || unc[1] == L'n') && (unc[2] == L'C' || unc[2] == L'c');
+        return isUnc && components.size() >= 6 ? 6 : 0;
+    }
+    return 4;
+}
+
 bool SameName(const std::wstring& a, const std::wstring& b)
 {
     if (a.size() != b.size()) {
@@ -61,7 +91,9 @@ bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPat
     if (!SplitPlain(appPath.substr(0, lastSeparator), &folder) || !SplitPlain(imagePath, &image)) {
         return false;
     }
-    if (image.size() <= folder.size()) {
+    // A root is no install folder: trusting it would trust every signed file on the drive or share.
+    const std::size_t root = RootComponents(folder);
+    if (root == 0 || folder.size() <= root || image.size() <= folder.size()) {
         return false;
     }
     for (std::size_t i = 0; i < folder.size(); ++i) {

@@ -10,5 +10,6 @@
 // "C:\Program Files\Corvane2\x.exe" is not below "C:\Program Files\Corvane\". Fails closed: an empty
 // path, an appPath without a folder, and any path with a "." or ".." component, an empty component
 // (other than the two leading ones of "\\server\share") or a component ending in a dot or a blank (which
-// Windows would silently drop) give false.
+// Windows would silently drop) give false. So does an install folder that is a root ("C:\", a share
+// "\\server\share\", "\\?\C:\") or is not a full path: no root, no install folder.
 bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath);

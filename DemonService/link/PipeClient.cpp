@@ -12,8 +12,11 @@
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
+#include "link/ConsoleSessionCheck.h"
+#include "link/FolderAccessList.h"
 #include "link/InstallFolderRule.h"
 #include "link/SignatureValidator.h"
+#include "link/TrustRefusal.h"
 
 namespace {
 
@@ -36,11 +39,43 @@ static_assert(SECURITY_IDENTIFICATION == (SecurityIdentification << 16), "identi
 static_assert((kPipeOpenFlags & (SECURITY_IMPERSONATION | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING |
                                  SECURITY_EFFECTIVE_ONLY)) == SECURITY_IDENTIFICATION,
               "no impersonation or delegation level, no dynamic tracking");
-// The verdict given for a server outside the install folder: a rejection, as the library's own are.
-constexpr int kServerRefused = 6;
 // How long Stop keeps cancelling a read before it closes the handle all the same.
 constexpr int kCancelAttempts = 200;
 constexpr DWORD kCancelRetryMs = 10;
+
+// Whether the process serving the pipe may command the service, and if not, why. In this order: its
+// image lies in the install folder (a signed copy elsewhere proves nothing about who runs it, and an
+// image path that could not be read is no path); that folder, and the image's own, are closed to every
+// local user's writes (one log line names a folder that is not); the validation library accepts the
+// image; and the process runs in the active console session as the console user (a user in another
+// session may start the signed application too). Fails closed.
+TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstring& serverPath,
+                          const std::wstring& appPath)
+{
+    if (serverPath.empty() || !IsInInstallFolder(serverPath, appPath)) {
+        return TrustRefusal::OutsideInstallFolder;
+    }
+    const std::wstring installFolder = appPath.substr(0, appPath.find_last_of(L"\\/") + 1);
+    const std::wstring imageFolder = serverPath.substr(0, serverPath.find_last_of(L"\\/") + 1);
+    for (const std::wstring& folder : {installFolder, imageFolder}) {
+        const std::string refusal = UserWriteRefusal(folder);
+        if (!refusal.empty()) {
+            LOG_CLIENT(refusal.c_str());
+            return TrustRefusal::FolderWritableByUsers;
+        }
+        if (imageFolder == installFolder) {
+            break;
+        }
+    }
+    const int answer = ValidateAssemblyFile(serverPath.c_str());
+    if (answer != 0) {
+        return answer == kValidatorUnavailable ? TrustRefusal::ValidatorUnusable : TrustRefusal::NotSigned;
+    }
+    if (!IsServedByConsoleUser(server, serverProcessId)) {
+        return TrustRefusal::AnotherSessionOrUser;
+    }
+    return TrustRefusal::None;
+}
 
 } // namespace
 
@@ -179,15 +214,13 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
     LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
 
-    // A signed copy elsewhere proves nothing about who runs it: only a server started from the install
-    // folder is asked about at all, and an image path that cannot be read is no path.
     DemonService* service = DemonService::GetInstance();
-    const bool installed =
-        pathRead && service != nullptr && IsInInstallFolder(serverPath, service->AppPath());
-    const int verdict = installed ? ValidateAssemblyFile(serverPath) : kServerRefused;
-    LOG_CLIENT(verdict == 0 ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+    const TrustRefusal refusal =
+        VerifyServer(server.get(), serverProcessId, pathRead ? serverPath : L"",
+                     service != nullptr ? service->AppPath() : std::wstring());
+    LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
     server.reset();
-    if (verdict != 0) {
+    if (refusal != TrustRefusal::None) {
         ClosePipe();
         return false;
     }

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "base/Win32Resources.h"
+#include "host/DiagnosticLog.h"
+#include "link/FolderAccessList.h"
 #include "link/SignatureValidator.h"
 
 int ValidateThenStart(const wchar_t* path, const std::function<void()>& start)
@@ -21,6 +23,42 @@ int ValidateThenStart(const wchar_t* path, const std::function<void()>& start)
     const int answer = ValidateAssemblyFile(path);
     if (answer == 0) {
         start();
+    }
+    return answer;
+}
+
+int ValidateThenStartInstaller(const wchar_t* path, const std::vector<std::wstring>& closedFolders,
+                               const std::function<void()>& start, TrustRefusal* why)
+{
+    TrustRefusal reason = TrustRefusal::NotSigned;
+    int answer = ERROR_INVALID_PARAMETER;
+    if (path != nullptr && path[0] != L'\0') {
+        const std::wstring file(path);
+        const std::size_t separator = file.find_last_of(L"\\/");
+        // A bare name has no folder of its own to judge: the empty folder is refused.
+        std::vector<std::wstring> folders(
+            1, separator == std::wstring::npos ? std::wstring() : file.substr(0, separator + 1));
+        folders.insert(folders.end(), closedFolders.begin(), closedFolders.end());
+        std::string refusal;
+        for (const std::wstring& folder : folders) {
+            refusal = UserWriteRefusal(folder);
+            if (!refusal.empty()) {
+                break;
+            }
+        }
+        if (!refusal.empty()) {
+            LOG_SERVICE(refusal.c_str());
+            reason = TrustRefusal::FolderWritableByUsers;
+            answer = ERROR_ACCESS_DENIED;
+        } else {
+            answer = ValidateThenStart(path, start);
+            reason = answer == 0 ? TrustRefusal::None
+                     : answer == kValidatorUnavailable ? TrustRefusal::ValidatorUnusable
+                                                       : TrustRefusal::NotSigned;
+        }
+    }
+    if (why != nullptr) {
+        *why = reason;
     }
     return answer;
 }

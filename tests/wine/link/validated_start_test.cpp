@@ -11,6 +11,7 @@
 #include "Sandbox.h"
 #include "StandInApp.h"
 #include "base/Win32Resources.h"
+#include "link/FolderAccessList.h"
 #include "link/ValidatedStart.h"
 
 using namespace harness;
@@ -103,6 +104,42 @@ TEST_F(ValidatedStartTest, AFileThatIsRefusedOrCannotBeHeldIsNeverStarted)
     EXPECT_FALSE(started);
     // The same file, once nobody writes to it, passes.
     EXPECT_EQ(ValidateThenStart(installer.c_str(), start), 0);
+    EXPECT_TRUE(started);
+}
+
+TEST_F(ValidatedStartTest, AnInstallerStartsOnlyWhenEachOfItsFoldersHasAListThatIsReadAndClosedToEveryUser)
+{
+    ASSERT_TRUE(::CopyFileW(SignedInstaller().c_str(), installer.c_str(), FALSE));
+    // The list Wine reports for a folder, read entry by entry: everyone reads and executes, nothing more.
+    const FolderSecurity security = ReadFolderSecurity(folder / L"");
+    ASSERT_EQ(security.state, FolderSecurity::State::Read);
+    EXPECT_FALSE(security.ownerSid.empty());
+    bool everyoneReads = false;
+    for (const AccessEntry& entry : security.entries) {
+        everyoneReads = everyoneReads || (entry.kind == AccessEntry::Kind::Allow && entry.sid == L"S-1-1-0" &&
+                                          (entry.mask & FILE_GENERIC_READ) == FILE_GENERIC_READ);
+    }
+    EXPECT_TRUE(everyoneReads);
+    EXPECT_EQ(UserWriteRefusal(folder / L""), "");
+
+    // A folder whose list cannot be read is refused, and nothing is checked or started.
+    bool started = false;
+    const auto start = [&] { started = true; };
+    const std::wstring missing = folder / L"missing\\";
+    const std::string unreadable = " has an access list that cannot be read: nothing in it is trusted or started";
+    EXPECT_EQ(UserWriteRefusal(missing), "Folder " + ToUtf8(missing) + unreadable);
+    TrustRefusal why = TrustRefusal::None;
+    EXPECT_EQ(ValidateThenStartInstaller(installer.c_str(), {missing}, start, &why), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(why, TrustRefusal::FolderWritableByUsers);
+    EXPECT_FALSE(started);
+    ASSERT_TRUE(::CopyFileW(Installer(L"unsigned").c_str(), installer.c_str(), FALSE));
+    EXPECT_NE(ValidateThenStartInstaller(installer.c_str(), {}, start, &why), 0);
+    EXPECT_EQ(why, TrustRefusal::NotSigned);
+    EXPECT_FALSE(started);
+
+    ASSERT_TRUE(::CopyFileW(SignedInstaller().c_str(), installer.c_str(), FALSE));
+    EXPECT_EQ(ValidateThenStartInstaller(installer.c_str(), {folder / L""}, start, &why), 0);
+    EXPECT_EQ(why, TrustRefusal::None);
     EXPECT_TRUE(started);
 }
 
