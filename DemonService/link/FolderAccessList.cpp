@@ -69,7 +69,12 @@ FolderSecurity ReadFolderSecurity(const std::wstring& folder)
     PSID owner = nullptr;
     PACL list = nullptr;
     UniqueLocalMemory descriptor;
-    const DWORD result = ::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT,
+    // The folder itself, named without its trailing separator (a drive's root keeps it).
+    std::wstring target = folder;
+    if (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/')) {
+        target.pop_back();
+    }
+    const DWORD result = ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT,
                                                  OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                                                  nullptr, &list, nullptr, descriptor.put());
     if (result != ERROR_SUCCESS || !descriptor) {
