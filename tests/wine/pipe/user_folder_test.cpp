@@ -41,27 +41,4 @@ TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothing
     EXPECT_EQ(ServiceKey(L"StartClient"), L"<missing>");
 }
 
-TEST_F(UserFolderTest, ADevicePathAsTheUsersFolderGetsNothingAndTheServiceGoesOn)
-{
-    // The same folder, named with a device prefix: it holds the marker and a settings file.
-    SetCorvaneKey(L"exit", L"0");
-    const std::string settings = harness::ReadFileBytes(profile.IniPath());
-    const std::vector<std::wstring> logs = harness::ListFolder(profile.LogFolder());
-    profile.ShellAppData().Set(L"\\\\?\\" + profile.RoamingFolder());
-
-    ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
-    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
-    servicePid = ServiceProcessId();
-
-    DWORD appId = 0;
-    UniqueHandle running = StartApp(&appId);
-    ASSERT_TRUE(app.AppendInbox(L"wait-client; send c:device"));
-    ASSERT_EQ(WaitForOtherStarts({appId}, kStartTimeoutMs).size(), 1u);
-    EXPECT_EQ(harness::ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
-
-    EXPECT_EQ(harness::ListFolder(profile.LogFolder()), logs);
-    EXPECT_EQ(harness::ReadFileBytes(profile.IniPath()), settings);
-    EXPECT_FALSE(harness::PathExists(profile.DataDir() + L"\\BrisaData.ini"));
-}
-
 } // namespace
