@@ -88,7 +88,8 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLo
     profile.EnableLog();
     IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
     const std::string settings = ReadFileBytes(profile.IniPath());
-    for (const std::wstring& appData : {L"\\\\?\\" + profile.RoamingFolder(), std::wstring(L"\\\\host\\share\\Roaming")}) {
+    const std::wstring refused[] = {L"\\\\?\\" + profile.RoamingFolder(), L"\\\\host\\share\\Roaming"};
+    for (const std::wstring& appData : refused) {
         SCOPED_TRACE(ToUtf8(appData));
         profile.ShellAppData().Set(appData);
         DemonService* service = FreshContext();

@@ -71,7 +71,9 @@ TEST_F(UserFolderAccessTest, ALinkAnywhereAboveTheDataFolderGetsNothingWritten)
     ASSERT_TRUE(MakeUnixLink(elsewhere / L"real", profile.RoamingFolder() + L"\\above", true));
     ASSERT_TRUE(MakeUnixLink(realRoaming, profile.RoamingFolder() + L"\\Roaming", true));
 
-    for (const std::wstring& roaming : {profile.RoamingFolder() + L"\\above\\Roaming", profile.RoamingFolder() + L"\\Roaming"}) {
+    const std::wstring linked[] = {profile.RoamingFolder() + L"\\above\\Roaming",
+                                   profile.RoamingFolder() + L"\\Roaming"};
+    for (const std::wstring& roaming : linked) {
         SCOPED_TRACE(ToUtf8(roaming));
         profile.ShellAppData().Set(roaming);
         DemonService* service = FreshContext();
