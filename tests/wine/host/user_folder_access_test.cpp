@@ -59,7 +59,7 @@ TEST_F(UserFolderAccessTest, WhileAWriteHoldsItsFoldersNoneCanBeRenamedAndTheApp
     app.Reset();
 }
 
-TEST_F(UserFolderAccessTest, ALinkAnywhereAboveTheDataFolderGetsNothingWritten)
+TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
 {
     // Where the links lead: a user folder with the log switched on.
     TempFolder elsewhere(L"orvel-elsewhere");
@@ -85,6 +85,16 @@ TEST_F(UserFolderAccessTest, ALinkAnywhereAboveTheDataFolderGetsNothingWritten)
         EXPECT_EQ(ListFolder(realData), std::vector<std::wstring>{L"logs"});
         EXPECT_EQ(ListFolder(realData + L"\\logs"), std::vector<std::wstring>{L"debug"});
     }
+
+    // Below plain folders, the settings file itself a symbolic link to a file elsewhere.
+    profile.ShellAppData().Set(profile.RoamingFolder());
+    FreshContext();
+    CreateFolders(profile.DataDir());
+    const std::wstring target = elsewhere / L"target.ini";
+    WriteFileBytes(target, "[Service]\r\n");
+    ASSERT_TRUE(MakeUnixLink(target, profile.IniPath(), true));
+    EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
+    EXPECT_EQ(ReadFileBytes(target), "[Service]\r\n");
 }
 
 } // namespace
