@@ -36,7 +36,9 @@ public:
     static void DestroyInstance();
 
     // Recomputes m_dataDir and m_iniPath for the user now at the console; both keep their old values
-    // when any step fails. Writes "Running" = "1" to the new settings file while the service runs.
+    // when any step fails. A folder that is not accepted as the user's (host/UserFolderRule.h) empties
+    // both, and the log names the reason once. Writes "Running" = "1" to the new settings file while
+    // the service runs.
     void ReloadUserPaths();
     // Process end: stops the client (m_isExit, pipe closed) and closes the log file.
     void ReleaseHandles();
@@ -117,7 +119,7 @@ private:
     BOOL StartClientUnlessStopping(const wchar_t* appPath);
 
     mutable std::mutex m_pathsLock;
-    std::wstring m_dataDir;                        // <roaming AppData>\Corvane, or empty
+    std::wstring m_dataDir;                        // <roaming AppData>\Corvane, or empty (also when refused)
     std::wstring m_iniPath;                        // m_dataDir + \BrisaRDP.ini, or empty
 
     std::mutex m_logLock;                          // held over each whole WriteLog call

@@ -46,18 +46,12 @@ bool MarkerFilePresent(const std::wstring& logFolder)
     return file.valid();
 }
 
-// Opens (or creates) the day's log file, never through a link: the link itself is opened, and a file
-// that is a reparse point or has a second hard link is closed again unwritten. Invalid when refused.
+// Opens (or creates) the day's log file in the held log folder, never through a link: the link itself
+// is opened, and a file that is a reparse point, has a second hard link or is not the file meant is
+// closed again unwritten. Invalid when refused.
 UniqueFileHandle OpenPlainLogFile(const std::wstring& logPath)
 {
-    UniqueFileHandle file(::CreateFileW(logPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    const DWORD attributes = ::GetFileAttributesW(logPath.c_str());
-    if (!file || !IsPlainOpenFile(file.get(), false) || attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        file.reset();
-    }
-    return file;
+    return OpenPlainFile(logPath, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
 }
 
 void WriteAll(HANDLE file, const char* text)
@@ -84,22 +78,23 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
         if (dataDir.size() >= kFolderPathChars || logFolderPath.size() >= kFolderPathChars) {
             return;
         }
-        // Everything in the user's folder is done as the user, and neither folder may be a link; both
-        // stay held until the file is open. A refused folder is as good as a missing marker.
+        // Everything in the user's folder is done as the user, and no folder from the user's profile
+        // folder down to the log folder may be a link; all stay held until the file is open. A refused
+        // folder is as good as a missing marker; without the console user's token nothing is done.
         ConsoleUserImpersonation user;
         if (!user.allowed()) {
             return;
         }
-        ::CreateDirectoryW(dataDir.c_str(), nullptr);
-        const PinnedFolder dataFolder(dataDir);
-        if (dataFolder.valid()) {
-            ::CreateDirectoryW(logFolderPath.c_str(), nullptr);
+        std::wstring dataFolder = dataDir;
+        while (dataFolder.size() > 1 && dataFolder.back() == L'\\') {
+            dataFolder.pop_back();
         }
-        const PinnedFolder logFolderPin(dataFolder.valid() ? logFolderPath : std::wstring());
+        HeldFolderChain folders = user.HoldFolder(FolderOf(dataFolder));
+        const bool held = folders.HoldChild(dataFolder, true) && folders.HoldChild(logFolderPath, true);
         const std::wstring logFolder = logFolderPath + L"\\";
         const std::wstring iniPath = IniPath();
 
-        if (!logFolderPin.valid() || (!MarkerFilePresent(logFolder) && !force)) {
+        if (!held || (!MarkerFilePresent(logFolder) && !force)) {
             WriteIniText(iniPath, kServiceSection, L"Debug", L"0");
             WriteIniText(iniPath, kServiceSection, L"Log_Path", L"");
         } else {

@@ -6,12 +6,14 @@
 
 #include "DemonService.h"
 #include "host/ConsoleUser.h"
+#include "host/DiagnosticLog.h"
 #include "host/InstallPaths.h"
 #include "host/OwnImagePath.h"
 #include "host/RegistryText.h"
 #include "host/ResourceTexts.h"
 #include "host/ServiceStatus.h"
 #include "host/SettingsFile.h"
+#include "host/UserFolderAccess.h"
 #include "host/WorkerThreads.h"
 
 namespace {
@@ -22,6 +24,10 @@ constexpr DWORD kWorkerShutdownWaitMs = 5000;
 constexpr DWORD kWorkerWaitStepMs = 250;
 
 std::atomic<DemonService*> g_instance{nullptr};
+
+// The refused user folder that the log last named: each refusal is told once, not at every reload.
+std::mutex g_refusalLock;
+std::wstring g_loggedRefusedFolder;
 
 std::mutex& InstanceLock()
 {
@@ -124,7 +130,9 @@ void DemonService::DestroyInstance()
 
 void DemonService::SetUserPaths(const std::wstring& appData)
 {
-    const std::wstring dataDir = DataDirFor(appData);
+    // A folder that is not accepted as the user's leaves no paths: nothing is done there at all.
+    const bool accepted = CheckUserFolder(appData) == FolderRefusal::None;
+    const std::wstring dataDir = accepted ? DataDirFor(appData) : std::wstring();
     const std::wstring iniPath = IniPathFor(dataDir);
     std::lock_guard<std::mutex> guard(m_pathsLock);
     m_dataDir = dataDir;
@@ -150,6 +158,14 @@ void DemonService::ReloadUserPaths()
         return;
     }
     SetUserPaths(appData->text);
+    const FolderRefusal refusal = CheckUserFolder(appData->text);
+    if (refusal != FolderRefusal::None) {
+        std::lock_guard<std::mutex> guard(g_refusalLock);
+        if (g_loggedRefusedFolder != appData->text) {
+            g_loggedRefusedFolder = appData->text;
+            LOG_SERVICE_F(128, "User folder refused: %s", FolderRefusalReason(refusal));
+        }
+    }
     if (CurrentServiceState() == SERVICE_RUNNING) {
         WriteProgressNumber(L"Running", 1);
     }

@@ -42,19 +42,20 @@ BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_
     if (path.empty()) {
         return FALSE;
     }
-    // The private-profile functions open the file by its path, so the folder and the file are checked
-    // and held open, without delete sharing, until the write is done: neither can be swapped for a link
-    // in between, and the write lands in the very file that was checked.
+    // The private-profile functions open the file by its path, so the folders down to it are held and
+    // the file is opened and checked by its handle, and both stay so until the write is done: nothing
+    // can be swapped for a link in between, and the write lands in the very file that was checked. The
+    // file is shared for reading and writing, so the application's own writes go on meanwhile.
     ConsoleUserImpersonation user;
     if (!user.allowed()) {
         return FALSE;
     }
-    const PinnedFolder folder(FolderOf(path));
-    if (!folder.valid()) {
+    const HeldFolderChain folders = user.HoldFolder(FolderOf(path));
+    if (!folders.valid()) {
         return FALSE;
     }
-    const PinnedFile file(path, true);
-    if (!file.valid()) {
+    const UniqueFileHandle file = OpenPlainFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+    if (!file) {
         return FALSE;
     }
     return ::WritePrivateProfileStringW(section, key, value, path.c_str());

@@ -19,8 +19,9 @@ bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key,
 
 // Writes a text value to a section of the given file, as the console user (host/UserFolderAccess.h).
 // An empty path writes nothing and returns FALSE: without a known user folder there is no settings
-// file. So does a file, or a folder holding it, that is a link (a reparse point, or a file with a
-// second hard link). An absent file is created in a plain folder.
+// file. So does a file that is a link (a reparse point, or a second hard link), a folder on the way
+// down to it from the user's profile folder that is one, a folder that is not accepted as the user's,
+// and a service without the console user's token. An absent file is created in a plain folder.
 BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, const wchar_t* value);
 // Writes a number formatted with "%d".
 BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value);

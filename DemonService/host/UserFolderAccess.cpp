@@ -1,5 +1,7 @@
 #include "host/UserFolderAccess.h"
 
+#include <userenv.h>
+
 #include "host/ConsoleUser.h"
 
 namespace {
@@ -7,15 +9,44 @@ namespace {
 // The depth of nested impersonation scopes on this thread; only the outermost changes the thread.
 thread_local int t_impersonationDepth = 0;
 thread_local bool t_impersonationAllowed = true;
+thread_local std::wstring t_profileFolder;
 
-constexpr DWORD kPinShare = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never FILE_SHARE_DELETE
-constexpr DWORD kSingleLink = 1;
+constexpr DWORD kTokenUserBufferBytes = 1024;
 
-bool PathShowsReparsePoint(const std::wstring& path, bool* exists)
+bool ProcessRunsAsLocalSystem()
 {
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    *exists = attributes != INVALID_FILE_ATTRIBUTES;
-    return *exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return true;  // unknown: treated as the identity that may do the least
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return true;
+    }
+    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
+bool RunsAsLocalSystem()
+{
+    static const bool localSystem = ProcessRunsAsLocalSystem();
+    return localSystem;
+}
+
+std::wstring ProfileFolderOf(HANDLE token)
+{
+    wchar_t folder[MAX_PATH] = {};
+    DWORD chars = MAX_PATH;
+    return ::GetUserProfileDirectoryW(token, folder, &chars) ? std::wstring(folder) : std::wstring();
+}
+
+std::wstring OwnProfileFolder()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::wstring();
+    }
+    return ProfileFolderOf(token.get());
 }
 
 } // namespace
@@ -27,9 +58,19 @@ ConsoleUserImpersonation::ConsoleUserImpersonation()
         return;
     }
     UniqueHandle token = QueryConsoleUserToken();
-    if (token) {
+    switch (ChooseUserFolderIdentity(token.valid(), RunsAsLocalSystem())) {
+    case UserFolderIdentity::ConsoleUser:
         m_reverts = ::ImpersonateLoggedOnUser(token.get()) != FALSE;
         m_allowed = m_reverts;
+        t_profileFolder = m_allowed ? ProfileFolderOf(token.get()) : std::wstring();
+        break;
+    case UserFolderIdentity::OwnToken:
+        t_profileFolder = OwnProfileFolder();
+        break;
+    case UserFolderIdentity::Nobody:
+        m_allowed = false;
+        t_profileFolder.clear();
+        break;
     }
     t_impersonationAllowed = m_allowed;
 }
@@ -38,6 +79,7 @@ ConsoleUserImpersonation::~ConsoleUserImpersonation()
 {
     if (--t_impersonationDepth == 0) {
         t_impersonationAllowed = true;
+        t_profileFolder.clear();
         if (m_reverts && !::RevertToSelf()) {
             // A thread that cannot return to the service's own identity must not go on as the user.
             ::TerminateProcess(::GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
@@ -45,50 +87,19 @@ ConsoleUserImpersonation::~ConsoleUserImpersonation()
     }
 }
 
-bool IsPlainOpenFile(HANDLE file, bool isFolder)
+HeldFolderChain ConsoleUserImpersonation::HoldFolder(const std::wstring& folder) const
 {
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!::GetFileInformationByHandle(file, &info)) {
-        return false;
+    if (!m_allowed || CheckUserFolder(folder) != FolderRefusal::None) {
+        return HeldFolderChain(std::wstring(), std::wstring());
     }
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return false;
-    }
-    const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder != isFolder) {
-        return false;
-    }
-    return isFolder || info.nNumberOfLinks == kSingleLink;
+    return HeldFolderChain(folder, t_profileFolder);
 }
 
-PinnedFolder::PinnedFolder(const std::wstring& path)
+FolderRefusal CheckUserFolder(const std::wstring& folder)
 {
-    if (path.empty()) {
-        return;
-    }
-    // Opened first and looked at after: the name cannot change hands in between.
-    UniqueFileHandle folder(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kPinShare, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    bool exists = false;
-    if (!folder || !IsPlainOpenFile(folder.get(), true) || PathShowsReparsePoint(path, &exists) || !exists) {
-        return;
-    }
-    m_folder = std::move(folder);
-}
-
-PinnedFile::PinnedFile(const std::wstring& path, bool createIfMissing)
-{
-    if (path.empty()) {
-        return;
-    }
-    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kPinShare, nullptr,
-                                        createIfMissing ? OPEN_ALWAYS : OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    bool exists = false;
-    if (!file || !IsPlainOpenFile(file.get(), false) || PathShowsReparsePoint(path, &exists) || !exists) {
-        return;
-    }
-    m_file = std::move(file);
+    const std::wstring root = DriveRootOf(folder);
+    const bool fixed = !root.empty() && ::GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
+    return JudgeUserFolder(folder, fixed);
 }
 
 std::wstring FolderOf(const std::wstring& path)

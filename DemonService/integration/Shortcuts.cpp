@@ -2,12 +2,16 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
+#include "host/HeldFolderChain.h"
 #include "host/RegistryText.h"
+#include "host/UserFolderAccess.h"
 #include "integration/ShellKeys.h"
 #include "integration/ShortcutNames.h"
 
@@ -65,11 +69,33 @@ LinkRename RenameLinkFile(const wchar_t* oldPath, const wchar_t* newPath)
     if (!IsFile(oldPath)) {
         return LinkRename::NoFileAtOldPath;
     }
+    // Another user may be able to write these folders: no folder from the drive root down to either
+    // path's folder may be a link, and all stay held while the file, opened itself and never a link's
+    // target, is renamed by its handle.
+    const HeldFolderChain oldFolders(FolderOf(oldPath), std::wstring());
+    const HeldFolderChain newFolders(FolderOf(newPath), std::wstring());
+    if (!oldFolders.valid() || !newFolders.valid()) {
+        return LinkRename::NotRenamed;
+    }
+    UniqueFileHandle file(::CreateFileW(oldPath, DELETE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !IsOpenedAsMeant(file.get(), oldPath, false)) {
+        return LinkRename::NotRenamed;
+    }
     // Paths that differ only in letter case name the same file: replacing would mean deleting the
     // shortcut itself, so the file is only renamed. Otherwise one step replaces what is at newPath.
     const bool sameFile = ::CompareStringOrdinal(oldPath, -1, newPath, -1, TRUE) == CSTR_EQUAL;
-    const DWORD flags = sameFile ? 0 : MOVEFILE_REPLACE_EXISTING;
-    return ::MoveFileExW(oldPath, newPath, flags) ? LinkRename::Renamed : LinkRename::NotRenamed;
+    const std::size_t nameBytes = std::wcslen(newPath) * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes, 0);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = sameFile ? FALSE : TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, newPath, nameBytes);
+    const BOOL renamed = ::SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                                      static_cast<DWORD>(buffer.size()));
+    return renamed ? LinkRename::Renamed : LinkRename::NotRenamed;
 }
 
 void RenameShortCut()

@@ -14,8 +14,10 @@ enum class LinkRename {
 
 // Renames the file at oldPath to newPath, on the wide paths as given. A file already at newPath is
 // replaced in the same step, so there is never a moment with neither shortcut; nothing is deleted when
-// there is no file at oldPath; a rename that changes only letter case renames the file in place. Any
-// thread.
+// there is no file at oldPath; a rename that changes only letter case renames the file in place. Never
+// through a link: NotRenamed when the old file, or any folder from the drive root down to either path's
+// folder, is a link or not the path meant (a relative or device path included); the folders are held
+// while the file is renamed by its handle. Any thread.
 LinkRename RenameLinkFile(const wchar_t* oldPath, const wchar_t* newPath);
 
 // Renames both registered shortcuts to the title of the service context (same folder, title + ".lnk")

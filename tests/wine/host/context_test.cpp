@@ -80,6 +80,44 @@ TEST_F(ContextTest, ReloadFollowsTheConsoleUserButLeavesTheRememberedFolder)
     EXPECT_EQ(service->IniPath(), other.Path() + L"\\Corvane\\BrisaRDP.ini");
 }
 
+TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLogSaysWhyOnce)
+{
+    resourceFile.Set(InstallFolder() + L"ResText2052.dll");
+    const std::wstring englishTitle = FreshContext()->m_appTitle;
+    // The folder behind the refused forms holds a language and the log's marker.
+    profile.EnableLog();
+    IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
+    const std::string settings = ReadFileBytes(profile.IniPath());
+    const std::wstring refused[] = {L"\\\\?\\" + profile.RoamingFolder(), L"\\\\host\\share\\Roaming"};
+    for (const std::wstring& appData : refused) {
+        SCOPED_TRACE(ToUtf8(appData));
+        profile.ShellAppData().Set(appData);
+        DemonService* service = FreshContext();
+        EXPECT_TRUE(service->IniPath().empty());
+        EXPECT_EQ(std::wstring(service->m_appTitle), englishTitle);
+        service->WriteLog("DemonService", "refused folder", "x.cpp", 1, true);
+        EXPECT_TRUE(profile.LogFiles().empty());
+        EXPECT_EQ(ReadFileBytes(profile.IniPath()), settings);
+    }
+
+    // A reload to a refused folder while the log is open elsewhere names the reason, once.
+    TempFolder other(L"other-user");
+    profile.ShellAppData().Set(other.Path());
+    DemonService* service = FreshContext();
+    CreateFolders(other.Path() + L"\\Corvane\\logs");
+    WriteFileBytes(other.Path() + L"\\Corvane\\logs\\debug", "");
+    service->WriteLog("DemonService", "opened", "x.cpp", 1, false);
+    profile.ShellAppData().Set(L"\\\\?\\" + profile.RoamingFolder());
+    service->ReloadUserPaths();
+    service->ReloadUserPaths();
+    EXPECT_TRUE(service->IniPath().empty());
+    const std::vector<std::wstring> logs = ListFolder(other.Path() + L"\\Corvane\\logs");
+    ASSERT_EQ(logs.size(), 2u);
+    const std::wstring log = other.Path() + L"\\Corvane\\logs\\" + (logs[0] == L"debug" ? logs[1] : logs[0]);
+    EXPECT_EQ(CountLines(ReadFileBytes(log), "User folder refused: a network or device path"), 1);
+    DropContext();
+}
+
 TEST_F(ContextTest, TextsComeFromTheResourceLibraryInTheChosenLanguage)
 {
     resourceFile.Set(InstallFolder() + L"ResText2052.dll");

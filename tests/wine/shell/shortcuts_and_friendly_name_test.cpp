@@ -141,6 +141,27 @@ TEST_F(ShortcutsTest, AShortcutThatCannotBeRenamedKeepsItsStoredPath)
     EXPECT_EQ(Stored(kSecondValue), second + L"\\" + kEnglishTitle + L".lnk");
 }
 
+TEST_F(ShortcutsTest, AShortcutFolderThatIsALinkOrLiesBelowOneRenamesNothingAndStoresNothing)
+{
+    // The first folder is itself a link; the second lies below a folder that is one.
+    TempFolder elsewhere(L"shortcut-targets");
+    CreateFolders(elsewhere / L"first");
+    CreateFolders(elsewhere / L"above\\second");
+    WriteFileBytes(elsewhere / L"first\\Orvel.lnk", "first");
+    WriteFileBytes(elsewhere / L"above\\second\\Orvel.lnk", "second");
+    const std::wstring linkedFirst = root / L"Linked Programs";
+    ASSERT_TRUE(MakeUnixLink(elsewhere / L"first", linkedFirst, true));
+    ASSERT_TRUE(MakeUnixLink(elsewhere / L"above", root / L"Linked above", true));
+    const std::wstring linkedSecond = root / L"Linked above\\second";
+    Register(linkedFirst + L"\\Orvel.lnk", linkedSecond + L"\\Orvel.lnk");
+
+    EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
+    EXPECT_EQ(ListFolder(elsewhere / L"first"), std::vector<std::wstring>{L"Orvel.lnk"});
+    EXPECT_EQ(ListFolder(elsewhere / L"above\\second"), std::vector<std::wstring>{L"Orvel.lnk"});
+    EXPECT_EQ(Stored(kFirstValue), linkedFirst + L"\\Orvel.lnk");
+    EXPECT_EQ(Stored(kSecondValue), linkedSecond + L"\\Orvel.lnk");
+}
+
 TEST_F(ShortcutsTest, ARenameThatChangesOnlyTheLetterCaseKeepsTheShortcut)
 {
     WriteFileBytes(first + L"\\corvane COMPANION.lnk", "first");

@@ -1,0 +1,46 @@
+#pragma once
+
+// What the service accepts as the user's folder, which folders it holds open on the way to a file
+// there, and whose rights it works with. Values only, no I/O: the drive type and the final path of an
+// open handle are asked by the caller and passed in.
+
+#include <string>
+#include <vector>
+
+// Why a folder is not worked in; None when it is accepted.
+enum class FolderRefusal {
+    None,
+    NotAbsolute,    // not a drive letter, a colon and a backslash at the start
+    DevicePrefix,   // "\\" (a network path), "\\?\", "\\.\" or "\??\"
+    DotComponent,   // a "." or ".." component, or an empty one ("\\" inside the path)
+    NotFixedDrive,  // the drive is not a local fixed drive
+};
+
+// Judges a folder path that came from outside. Accepted only as an absolute path on a drive letter,
+// without a device or network prefix and without "." or ".." components, on a drive that the caller
+// found to be a local fixed drive (onFixedDrive; asked of the path's drive root, see DriveRootOf).
+FolderRefusal JudgeUserFolder(const std::wstring& path, bool onFixedDrive);
+// The part of a log line that says why (for example "not on a local fixed drive").
+const char* FolderRefusalReason(FolderRefusal refusal);
+
+// "C:\" for a path that starts with a drive letter and a colon; empty otherwise.
+std::wstring DriveRootOf(const std::wstring& path);
+
+// The folders to hold, outermost first, on the way down to folder (itself included): from top when top
+// is folder or one of its ancestors (letter case ignored), else from the drive root. Trailing
+// backslashes do not count. Empty when folder is not an absolute drive path free of "." and ".."
+// components. An empty top, or one that is no such path, means the drive root.
+std::vector<std::wstring> FolderChainFor(const std::wstring& folder, const std::wstring& top);
+
+// Whether the path that the system reports for an open handle names the path that was meant: a "\\?\"
+// prefix before a drive letter, trailing backslashes and ASCII letter case do not count. Any other
+// difference (a link's target, a short name, another volume's form) does.
+bool NamesMeantPath(const std::wstring& finalPath, const std::wstring& meantPath);
+
+// Whose rights work in the user's folder.
+enum class UserFolderIdentity {
+    ConsoleUser,  // impersonate the console user with the token the system gave
+    OwnToken,     // the caller works with its own token (a command-line run by an ordinary user)
+    Nobody,       // nothing is done there: LocalSystem without the console user's token
+};
+UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, bool runsAsLocalSystem);

@@ -1,0 +1,100 @@
+// Working in the user's folder: what a write holds while it runs, and a link anywhere on the way down
+// from the user's profile folder.
+
+#include <gtest/gtest.h>
+
+#include "ContextSandbox.h"
+#include "StandInApp.h"
+#include "host/DiagnosticLog.h"
+#include "host/SettingsFile.h"
+#include "host/UserFolderAccess.h"
+#include "supervision/CrashCount.h"
+
+using namespace harness;
+
+namespace {
+
+constexpr DWORD kStandInMs = 15000;
+
+class UserFolderAccessTest : public ::testing::Test {
+protected:
+    UserProfileSandbox profile;
+};
+
+TEST_F(UserFolderAccessTest, WhileAWriteHoldsItsFoldersNoneCanBeRenamedAndTheApplicationStillWritesItsSection)
+{
+    StandInApp app;
+    ASSERT_TRUE(app.Installed()) << "run scripts/sandbox.sh first";
+    app.Reset();
+    CreateFolders(profile.DataDir());
+    ASSERT_TRUE(IniWrite(profile.IniPath(), L"Service", L"Running", L"1"));
+    {
+        // What a settings write holds until it is done.
+        ConsoleUserImpersonation user;
+        ASSERT_TRUE(user.allowed());
+        const HeldFolderChain folders = user.HoldFolder(profile.DataDir());
+        const UniqueFileHandle file =
+            OpenPlainFile(profile.IniPath(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS);
+        ASSERT_TRUE(folders.valid());
+        ASSERT_TRUE(file.valid());
+        for (const std::wstring& folder : {profile.RoamingFolder(), profile.DataDir()}) {
+            EXPECT_FALSE(::MoveFileW(folder.c_str(), (folder + L"-moved").c_str())) << ToUtf8(folder);
+        }
+
+        // The application, as the same user, writes its own section meanwhile.
+        wchar_t ownAppData[MAX_PATH] = {};
+        ::GetEnvironmentVariableW(L"APPDATA", ownAppData, MAX_PATH);
+        ::SetEnvironmentVariableW(L"APPDATA", profile.RoamingFolder().c_str());
+        UniqueHandle process = app.StartWithScript(L"ini exit=1; quit");
+        ::SetEnvironmentVariableW(L"APPDATA", ownAppData);
+        ASSERT_TRUE(process.valid());
+        ASSERT_TRUE(WaitForExit(process.get(), kStandInMs));
+        EXPECT_EQ(IniRead(profile.IniPath(), harness::kCorvaneSection, L"exit"), L"1");
+        EXPECT_EQ(IniRead(profile.IniPath(), L"Service", L"Running"), L"1");
+    }
+    // Once the write is done the folders are free again.
+    const std::wstring moved = profile.DataDir() + L"-moved";
+    EXPECT_TRUE(::MoveFileW(profile.DataDir().c_str(), moved.c_str()));
+    ::MoveFileW(moved.c_str(), profile.DataDir().c_str());
+    app.Reset();
+}
+
+TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
+{
+    // Where the links lead: a user folder with the log switched on.
+    TempFolder elsewhere(L"orvel-elsewhere");
+    const std::wstring realRoaming = elsewhere / L"real\\Roaming";
+    const std::wstring realData = realRoaming + L"\\Corvane";
+    CreateFolders(realData + L"\\logs");
+    WriteFileBytes(realData + L"\\logs\\debug", "");
+    // A folder above the roaming folder is a link, or the roaming folder itself is.
+    ASSERT_TRUE(MakeUnixLink(elsewhere / L"real", profile.RoamingFolder() + L"\\above", true));
+    ASSERT_TRUE(MakeUnixLink(realRoaming, profile.RoamingFolder() + L"\\Roaming", true));
+
+    const std::wstring linked[] = {profile.RoamingFolder() + L"\\above\\Roaming",
+                                   profile.RoamingFolder() + L"\\Roaming"};
+    for (const std::wstring& roaming : linked) {
+        SCOPED_TRACE(ToUtf8(roaming));
+        profile.ShellAppData().Set(roaming);
+        DemonService* service = FreshContext();
+        ASSERT_EQ(service->IniPath(), roaming + L"\\Corvane\\BrisaRDP.ini");
+        LogMessage("DemonService", "through a link", "x.cpp", 1);
+        WritePanicLog("forced through a link", true);
+        EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
+        EXPECT_FALSE(WriteCrashCount(1));
+        EXPECT_EQ(ListFolder(realData), std::vector<std::wstring>{L"logs"});
+        EXPECT_EQ(ListFolder(realData + L"\\logs"), std::vector<std::wstring>{L"debug"});
+    }
+
+    // Below plain folders, the settings file itself a symbolic link to a file elsewhere.
+    profile.ShellAppData().Set(profile.RoamingFolder());
+    FreshContext();
+    CreateFolders(profile.DataDir());
+    const std::wstring target = elsewhere / L"target.ini";
+    WriteFileBytes(target, "[Service]\r\n");
+    ASSERT_TRUE(MakeUnixLink(target, profile.IniPath(), true));
+    EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
+    EXPECT_EQ(ReadFileBytes(target), "[Service]\r\n");
+}
+
+} // namespace
