@@ -11,9 +11,6 @@
 #include "host/DiagnosticLog.h"
 #include "integration/RegistryKeyPath.h"
 
-// Deletes the key that the handle names, the very key opened, whatever its name now leads to.
-extern "C" NTSTATUS NTAPI NtDeleteKey(HANDLE key);
-
 namespace {
 
 constexpr wchar_t kLinkValueName[] = L"SymbolicLinkValue";
@@ -235,12 +232,20 @@ LONG OpenOrCreateVolatileKey(HKEY root, const std::wstring& subkey, UniqueRegKey
 
 void DeleteEmptyKeys(HKEY root, const std::wstring& prefix, const std::vector<std::wstring>& keys)
 {
+    // Deletes the key that the handle names, the very key that was checked, whatever its name leads to
+    // by now. ntdll is in every process.
+    using DeleteKeyFn = NTSTATUS(NTAPI*)(HANDLE key);
+    const auto deleteKey = reinterpret_cast<DeleteKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    if (deleteKey == nullptr) {
+        return;
+    }
     KeyChain chain(root, false);
     for (const std::wstring& path : keys) {
         UniqueRegKey key;
         if (OpenLeaf(chain, KeyPathComponents(prefix + path), DELETE, false, key) == ERROR_SUCCESS) {
             // Refused for a key that still has subkeys, as RegDeleteKeyW would be.
-            NtDeleteKey(key.get());
+            deleteKey(key.get());
         }
     }
 }
