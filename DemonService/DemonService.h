@@ -59,9 +59,9 @@ public:
 
     // The stop gate. BeginStop marks the service stopping (m_status 2) once every action already
     // under way through UnlessStopping has ended; from then on UnlessStopping runs nothing. Actions that
-    // the stop must cancel (kills, starts, the crash count, progress keys, a client start) go through
-    // it, so that nothing of theirs happens after the stop sequence has begun. Any thread; the gate is
-    // reentrant, and an action may log and write keys.
+    // the stop must cancel (kills, starts, the crash count, progress keys, a client start, firewall and
+    // driver commands) go through it, so that nothing of theirs happens after the stop sequence has
+    // begun. Any thread; the gate is reentrant, and an action may log and write keys.
     void BeginStop();
     template <typename Action>
     bool UnlessStopping(Action&& action)

@@ -121,7 +121,9 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
     const std::string header = FormatLogHeader(LocalLogTime(), sourceFile, line, tag);
     std::memcpy(lineBuffer.get(), header.c_str(), header.size() + 1);
     WriteAll(m_logFile.get(), lineBuffer.get());
-    WriteAll(m_logFile.get(), message);
+    // Much of what is logged came from outside (pipe messages, process paths, settings values): each
+    // message stays on its own line, whatever it holds.
+    WriteAll(m_logFile.get(), EscapeControlCharacters(message).c_str());
     WriteAll(m_logFile.get(), "\r\n");
     ::FlushFileBuffers(m_logFile.get());
 }

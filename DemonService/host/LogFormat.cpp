@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <type_traits>
 
 namespace {
 
@@ -32,7 +33,56 @@ int FormatBoundedV(char* buffer, std::size_t size, const char* format, va_list a
     return length;
 }
 
+// Appends the escaped form of one control character; false when c needs none.
+template <typename Char>
+bool AppendEscape(std::basic_string<Char>& out, unsigned int c)
+{
+    static const char kHexDigits[] = "0123456789ABCDEF";
+    const char* named = c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : nullptr;
+    if (named != nullptr) {
+        out.push_back(static_cast<Char>(named[0]));
+        out.push_back(static_cast<Char>(named[1]));
+        return true;
+    }
+    if (c < 0x20 || c == 0x7F || (sizeof(Char) > 1 && c >= 0x80 && c <= 0x9F)) {
+        for (const char part : {'\\', 'x', kHexDigits[(c >> 4) & 0xF], kHexDigits[c & 0xF]}) {
+            out.push_back(static_cast<Char>(part));
+        }
+        return true;
+    }
+    if (sizeof(Char) > 1 && (c == 0x2028 || c == 0x2029)) {
+        for (const char part : {'\\', 'u', '2', '0', '2', c == 0x2028 ? '8' : '9'}) {
+            out.push_back(static_cast<Char>(part));
+        }
+        return true;
+    }
+    return false;
+}
+
+template <typename Char, typename Unsigned>
+std::basic_string<Char> EscapeText(const std::basic_string<Char>& text)
+{
+    std::basic_string<Char> out;
+    out.reserve(text.size());
+    for (const Char c : text) {
+        if (!AppendEscape(out, static_cast<unsigned int>(static_cast<Unsigned>(c)))) {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 } // namespace
+
+std::string EscapeControlCharacters(const std::string& text)
+{
+    return EscapeText<char, unsigned char>(text);
+}
+
+std::wstring EscapeControlCharacters(const std::wstring& text)
+{
+    return EscapeText<wchar_t, std::make_unsigned<wchar_t>::type>(text);
+}
 
 int FormatBounded(char* buffer, std::size_t size, const char* format, ...)
 {

@@ -46,5 +46,14 @@ std::string FormatPanicHeader(const LogTime& time);
 // "YYYY-MM-DD_service.log" with the year unpadded.
 std::wstring LogFileName(const LogTime& time);
 
+// Text that came from outside the service (pipe messages, process paths, settings values) made safe for
+// one log line or one report insert: every control character is written out, "\r", "\n" and "\t" as
+// such and the others as "\xNN" (two upper-case hexadecimal digits), so that such text can never end
+// the line it is on or begin another. Everything else is copied unchanged, backslashes and bytes above
+// 0x7F included (they are parts of multi-byte characters). The wide form also writes out the C1 controls
+// (U+0080 to U+009F) as "\xNN" and the line and paragraph separators as "\u2028" and "\u2029".
+std::string EscapeControlCharacters(const std::string& text);
+std::wstring EscapeControlCharacters(const std::wstring& text);
+
 // The log folder for a data folder: "logs" is appended after a trailing backslash, "\logs" otherwise.
 std::wstring LogFolderOf(const std::wstring& dataDir);

@@ -43,8 +43,7 @@ int RunSwitch(CommandLineSwitch command)
             return kExitFailure;
         }
         ::Sleep(kStartAfterInstallMs);
-        StartServiceAndWait();
-        return kExitSuccess;
+        return StartServiceAndWait() ? kExitSuccess : kExitFailure;
     case CommandLineSwitch::Remove:
         // Without the service manager behind it the stop cannot report, so it runs twice.
         if (!StopService()) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/Win32Resources.h"
+#include "host/LocaleName.h"
 #include "host/SettingsFile.h"
 #include "host/UserFolderAccess.h"
 
@@ -34,7 +35,9 @@ std::wstring ChooseLanguage(const std::wstring& iniPath)
             ::GetPrivateProfileStringW(kBrisaRdpSection, L"LANGUAGE", L"", language, kLanguageChars, iniPath.c_str());
         }
     }
-    if (language[0] != L'\0') {
+    // The settings file is the user's: only a name that looks like a locale, and one the system knows,
+    // reaches the library; anything else counts as no choice.
+    if (IsPlausibleLocaleName(language) && ::IsValidLocaleName(language)) {
         return language;
     }
     // The first of the user's preferred UI languages; the list is double-null terminated.

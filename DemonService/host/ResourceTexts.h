@@ -14,8 +14,9 @@ constexpr wchar_t kDefaultMenuTitle[] = L"Add to Sendbox";
 constexpr int kResourceTextChars = 128;
 
 // Loads the library (resourceDllPath when it can be opened, else ResText2052.dll in serviceFolder),
-// selects the language ("LANGUAGE" of section "BrisaRDP" in iniPath, else the user's first preferred
-// UI language), reads both texts and unloads the library again. Missing texts take their defaults; an
-// unusable library leaves the title empty and gives the default menu text.
+// selects the language ("LANGUAGE" of section "BrisaRDP" in iniPath when it is a locale name the system
+// knows, else the user's first preferred UI language), reads both texts and unloads the library again.
+// Missing texts take their defaults; an unusable library leaves the title empty and gives the default
+// menu text.
 LocalizedTexts LoadLocalizedTexts(const std::wstring& resourceDllPath, const std::wstring& serviceFolder,
                                   const std::wstring& iniPath);

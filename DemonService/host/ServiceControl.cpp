@@ -54,9 +54,14 @@ void OnSessionChange(DemonService* service)
     }
     if (ReadCorvaneInt(L"Restart") == kRestartOnSessionChange) {
         LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart 2");
-        // Only a running application is moved to the new session; a stopped one stays stopped.
-        if (service != nullptr && service->CheckCorvaneIsRunning()) {
-            service->ReStartCorvane(false);
+        // Only a running application is moved to the new session; a stopped one stays stopped, and so
+        // does everything once a stop has begun.
+        if (service != nullptr) {
+            service->UnlessStopping([service] {
+                if (service->CheckCorvaneIsRunning()) {
+                    service->ReStartCorvane(false);
+                }
+            });
         }
     } else {
         LOG_SERVICE("SERVICE_CONTROL_SESSIONCHANGE Restart not 2");

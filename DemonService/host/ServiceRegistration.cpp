@@ -62,7 +62,8 @@ DWORD PollInterval(DWORD waitHint)
 }
 
 // Waits while the service stays in `pending`, as long as its check point grows within the wait hint.
-// False when a query failed.
+// False when a query failed; status then holds the last state read, so a caller that must not go on
+// while the service is still pending checks the state, not the result alone.
 bool WaitWhilePending(SC_HANDLE service, SERVICE_STATUS_PROCESS* status, DWORD pending)
 {
     DWORD clockStart = ::GetTickCount();
@@ -146,31 +147,35 @@ bool RemoveService()
     return true;
 }
 
-void StartServiceAndWait()
+bool StartServiceAndWait()
 {
     UniqueServiceHandle manager = OpenManager();
     if (!manager) {
-        return;
+        return true;
     }
     UniqueServiceHandle service(::OpenServiceW(manager.get(), kServiceName, SERVICE_ALL_ACCESS));
     if (!service) {
-        return;
+        return true;
     }
     SERVICE_STATUS_PROCESS status = {};
     if (!QueryStatus(service.get(), &status)) {
-        return;
+        return true;
     }
     if (status.dwCurrentState != SERVICE_STOPPED && status.dwCurrentState != SERVICE_STOP_PENDING) {
-        return;
+        return true;
     }
-    if (!WaitWhilePending(service.get(), &status, SERVICE_STOP_PENDING)) {
-        return;
+    // A stop that outlasts its wait hint, or whose state can no longer be read, means a service still
+    // on its way down: it is not started, and the caller hears of it.
+    if (!WaitWhilePending(service.get(), &status, SERVICE_STOP_PENDING) ||
+        status.dwCurrentState == SERVICE_STOP_PENDING) {
+        return false;
     }
     if (!::StartServiceW(service.get(), 0, nullptr)) {
-        return;
+        return true;
     }
     if (!QueryStatus(service.get(), &status)) {
-        return;
+        return true;
     }
     WaitWhilePending(service.get(), &status, SERVICE_START_PENDING);
+    return true;
 }

@@ -10,6 +10,8 @@ bool InstallService();
 // nothing to remove; false when the manager or the service could not be opened for deletion, or the
 // deletion failed.
 bool RemoveService();
-// Starts the service when it is stopped (waiting for a pending stop first) and waits while it is
-// start-pending, as long as it makes progress. Logs nothing.
-void StartServiceAndWait();
+// Starts the service when it is stopped (waiting for a pending stop first, as long as the stop makes
+// progress within its wait hint) and waits while it is start-pending, as long as it makes progress. False
+// only when it gave up on a stop that was still pending (or whose state could no longer be read): such a
+// service is never started. Logs nothing.
+bool StartServiceAndWait();

@@ -52,13 +52,6 @@ void WriteSharingKey(const wchar_t* subkey, const wchar_t* firstName, const std:
     }
 }
 
-void DeleteMenuKeys(HKEY root, const std::wstring& prefix, const std::vector<std::wstring>& keys)
-{
-    for (const std::wstring& key : keys) {
-        ::RegDeleteKeyW(root, (prefix + key).c_str());
-    }
-}
-
 } // namespace
 
 bool FindPackageFullNameByPartialName(const wchar_t* partialName, std::wstring& fullName)
@@ -108,10 +101,11 @@ void UpdateFileDockFileMenu(const wchar_t* appPath)
 void RemoveContextMenus()
 {
     const std::vector<std::wstring> keys = ContextMenuKeysToRemove();
-    DeleteMenuKeys(HKEY_CLASSES_ROOT, std::wstring(), keys);
+    DeleteEmptyKeys(HKEY_CLASSES_ROOT, std::wstring(), keys);
     // The application runs as the user and can write its submenu only into the user's own classes,
-    // which the service's view of the classes does not include.
+    // which the service's view of the classes does not include. The user owns those keys: a registry link
+    // among them is left alone, never followed to the key it names.
     if (const std::optional<std::wstring> sid = ReadConsoleUserSid()) {
-        DeleteMenuKeys(HKEY_USERS, *sid + kUserClassesSuffix + L"\\", keys);
+        DeleteEmptyKeys(HKEY_USERS, *sid + kUserClassesSuffix + L"\\", keys);
     }
 }

@@ -21,5 +21,7 @@ void UpdateFileDockFileMenu(const wchar_t* appPath);
 // and the sharing entry, innermost keys first, under HKEY_CLASSES_ROOT and under the console user's own
 // classes (HKEY_USERS\<SID>\Software\Classes), where the application, running as the user, writes its
 // submenu. Keys are deleted only when empty of subkeys, so anything else below them stays, and with it
-// its parents. Results are ignored. Any thread.
+// its parents. A registry link on the way to a key is never followed: the link and what lies below it
+// stay (integration/ShellKeys.h). The sharing entry is written under the same rule. Results are
+// ignored. Any thread.
 void RemoveContextMenus();

@@ -1,7 +1,6 @@
 #include "integration/FriendlyAppName.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <optional>
 #include <string>
@@ -13,29 +12,9 @@
 
 namespace {
 
-constexpr DWORD kTokenUserBytes = 256;
 constexpr DWORD kExistingValueBytes = 512;
 
 static_assert(RRF_RT_REG_SZ == 2, "REG_SZ only");
-
-// The running process's user SID as text, at most kSidTextChars - 1 characters; empty on failure.
-std::wstring OwnUserSid()
-{
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return std::wstring();
-    }
-    alignas(8) BYTE userBuffer[kTokenUserBytes] = {};
-    DWORD needed = 0;
-    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
-        return std::wstring();
-    }
-    UniqueLocalWideString sidText;
-    if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, sidText.put())) {
-        return std::wstring();
-    }
-    return std::wstring(sidText.get()).substr(0, kSidTextChars - 1);
-}
 
 void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring& valueName, const std::wstring& title)
 {
@@ -56,7 +35,7 @@ void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring
 
 void UpdateFriendlyAppName(const wchar_t* appPath)
 {
-    const std::wstring sid = OwnUserSid();
+    const std::wstring sid = ProcessUserSid().substr(0, kSidTextChars - 1);
     const DemonService* service = DemonService::GetInstance();
     const std::wstring title = service != nullptr ? service->m_appTitle : L"";
     const std::optional<std::wstring> valueName = FriendlyValueName(appPath != nullptr ? appPath : L"");

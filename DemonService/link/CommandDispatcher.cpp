@@ -23,6 +23,16 @@ constexpr int kAppExitTerminate = 1;
 constexpr int kRunInBackground = 1;
 constexpr std::size_t kExitNoticeLogBytes = 128;
 
+// Runs a command that changes the machine (firewall rules, driver installers) only while no stop has
+// begun; without a context, nothing.
+template <typename Action>
+void UnlessStopping(Action&& action)
+{
+    if (DemonService* service = DemonService::GetInstance()) {
+        service->UnlessStopping(action);
+    }
+}
+
 void OnExitNotice(const char* message, ClientLoopFlags& flags)
 {
     const int processId = ExitNoticeProcessId(message);
@@ -77,21 +87,23 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         break;
     case PipeCommand::OpenFirewall: {
         const FirewallRequest request = ReadFirewallRequest(message);
-        OpenFirewallRules(request.restrictPublic,
-                          request.localPorts.empty() ? nullptr : request.localPorts.c_str());
+        UnlessStopping([&] {
+            OpenFirewallRules(request.restrictPublic,
+                              request.localPorts.empty() ? nullptr : request.localPorts.c_str());
+        });
         break;
     }
     case PipeCommand::CloseFirewall:
-        WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); });
+        UnlessStopping([] { WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); }); });
         break;
     case PipeCommand::InstallCameraDriver:
-        InstallCameraDriver();
+        UnlessStopping([] { InstallCameraDriver(); });
         break;
     case PipeCommand::InstallBrisaDriveDriver:
-        InstallBrisaDriveDriver();
+        UnlessStopping([] { InstallBrisaDriveDriver(); });
         break;
     case PipeCommand::InstallScreenShareDriver:
-        InstallSSDriver();
+        UnlessStopping([] { InstallSSDriver(); });
         break;
     case PipeCommand::None:
         break;

@@ -82,3 +82,19 @@ TEST(LogLine, LogFolderGetsOneSeparator)
 }
 
 } // namespace
+
+TEST(LogLine, ControlCharactersFromOutsideAreWrittenOutAndOtherTextIsKept)
+{
+    const std::string forged = "ping\r\n01-01 00:00:00 000, DemonService\\DemonService.cpp:1 DemonService  Run";
+    EXPECT_EQ(EscapeControlCharacters(forged),
+              "ping\\r\\n01-01 00:00:00 000, DemonService\\DemonService.cpp:1 DemonService  Run");
+    EXPECT_EQ(EscapeControlCharacters(std::string("a\tb\x01\x1F\x7F", 6) + std::string(1, '\0') + "c"),
+              std::string("a\\tb\\x01\\x1F\\x7F\\x00c"));
+    // Paths, blanks, quotes and multi-byte text are left as they are.
+    const std::string ordinary = "serverPath:C:\\Program Files\\Corvane\\Corvane.exe \"x\" \xE4\xB8\xAD";
+    EXPECT_EQ(EscapeControlCharacters(ordinary), ordinary);
+
+    EXPECT_EQ(EscapeControlCharacters(std::wstring(L"a\r\nb\x85\x2028\x2029\x9F\xA0\x4E2D")),
+              L"a\\r\\nb\\x85\\u2028\\u2029\\x9F\xA0\x4E2D");
+    EXPECT_EQ(EscapeControlCharacters(std::wstring()), L"");
+}

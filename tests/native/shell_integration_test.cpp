@@ -74,12 +74,29 @@ TEST(ContextMenuRemoval, DeletesEveryKeyInnermostFirstInTheFixedOrder)
     EXPECT_EQ(seen.count(L"*\\shell\\Corvane\\shell\\device256"), 0u);
 }
 
-TEST(VolatileKeys, TheParentsOfAKeyAreItsAncestorsOutermostFirst)
+TEST(VolatileKeys, AKeyPathIsWalkedOneNameAtATimeOutermostFirst)
 {
-    EXPECT_EQ(ParentKeyPaths(L"*\\shell\\FileDock\\command"),
-              (std::vector<std::wstring>{L"*", L"*\\shell", L"*\\shell\\FileDock"}));
-    EXPECT_TRUE(ParentKeyPaths(L"Leaf").empty());
-    EXPECT_EQ(ParentKeyPaths(L"a\\\\b"), (std::vector<std::wstring>{L"a"}));
+    EXPECT_EQ(KeyPathComponents(L"*\\shell\\FileDock\\command"),
+              (std::vector<std::wstring>{L"*", L"shell", L"FileDock", L"command"}));
+    EXPECT_EQ(KeyPathComponents(L"Leaf"), (std::vector<std::wstring>{L"Leaf"}));
+    EXPECT_EQ(KeyPathComponents(L"\\a\\\\b\\"), (std::vector<std::wstring>{L"a", L"b"}));
+    EXPECT_TRUE(KeyPathComponents(L"").empty());
+}
+
+TEST(VolatileKeys, OnlyALinkToTheSameUsersClassesHiveIsTakenForTheSystemsOwn)
+{
+    const std::wstring sid = L"S-1-5-21-1-2-3-1001";
+    EXPECT_EQ(UserClassesHiveOfLink(L"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1001_Classes", sid),
+              std::optional<std::wstring>(L"S-1-5-21-1-2-3-1001_Classes"));
+    EXPECT_EQ(UserClassesHiveOfLink(L"\\Registry\\User\\s-1-5-21-1-2-3-1001_classes", sid),
+              std::optional<std::wstring>(L"S-1-5-21-1-2-3-1001_Classes"));
+    for (const wchar_t* target : {L"\\Registry\\Machine\\Software\\Classes",
+                                  L"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1002_Classes",
+                                  L"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1001_Classes\\x",
+                                  L"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1001", L""}) {
+        EXPECT_FALSE(UserClassesHiveOfLink(target, sid).has_value());
+    }
+    EXPECT_FALSE(UserClassesHiveOfLink(L"\\REGISTRY\\USER\\_Classes", L"").has_value());
 }
 
 TEST(ShortcutPaths, ATitledShortcutStaysInItsFolder)

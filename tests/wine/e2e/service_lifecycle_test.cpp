@@ -6,6 +6,7 @@
 
 #include "ContextSandbox.h"
 #include "ServiceManager.h"
+#include "base/Win32Resources.h"
 
 using namespace harness;
 
@@ -64,6 +65,32 @@ TEST_F(ServiceLifecycleTest, InstallingAgainKeepsTheRegistrationAndStartsAStoppe
     EXPECT_EQ(RunServiceExe(L"-install"), 0u);
     EXPECT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
     EXPECT_EQ(QueryServiceConfiguration()->imagePath, L"\"" + ServiceExePath() + L"\"");
+}
+
+TEST_F(ServiceLifecycleTest, AStopStillPendingPastItsWaitHintIsNotStartedOverAndInstallReportsFailure)
+{
+    // "Orvel" registered as a stand-in whose stop stays pending (wait hint 500 ms, no progress) until the
+    // event is set.
+    UniqueHandle finishStop(::CreateEventW(nullptr, TRUE, FALSE, L"OrvelStandInFinishStop"));
+    ASSERT_TRUE(finishStop.valid());
+    {
+        UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        const std::wstring image = L"\"" + TestDataFolder() + L"StuckService.exe\"";
+        UniqueServiceHandle stuck(::CreateServiceW(manager.get(), L"Orvel", L"Orvel", SERVICE_ALL_ACCESS,
+                                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                   SERVICE_ERROR_NORMAL, image.c_str(), nullptr, nullptr, nullptr,
+                                                   nullptr, nullptr));
+        ASSERT_TRUE(stuck.valid());
+    }
+    ASSERT_TRUE(StartOrvel());
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_STOP_PENDING, 10000));
+
+    EXPECT_EQ(RunServiceExe(L"-install"), 1u);
+    EXPECT_EQ(ServiceState(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+    ::SetEvent(finishStop.get());
+    EXPECT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
 }
 
 TEST_F(ServiceLifecycleTest, PauseContinueAndStop)

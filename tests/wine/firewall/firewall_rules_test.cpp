@@ -117,6 +117,16 @@ TEST_F(FirewallRequests, OpeningTwiceReplacesTheRulesAndClosingRemovesEveryOrvel
     EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"orvel", L"Other"}));
 }
 
+TEST_F(FirewallRequests, AnOpenSentRightAfterStopForUpdateStoresNoRule)
+{
+    UniqueHandle service(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, servicePid));
+    ASSERT_TRUE(service.valid());
+    ASSERT_TRUE(app.AppendInbox(L"send stop_for_update; sleep 200; send OpenFireWall:0"));
+    // Nothing is stored after the service's process has ended.
+    ASSERT_TRUE(harness::WaitForExit(service.get(), 15000));
+    EXPECT_TRUE(StoredRules().empty());
+}
+
 TEST_F(FirewallRequests, WithoutThePluginOnlyTheApplicationGetsRules)
 {
     struct PluginAside {

@@ -100,6 +100,20 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
 }
 
+TEST_F(ConnectionTest, AMessageWithALineEndAndAForgedLineAfterItStaysOneLineOfTheLog)
+{
+    StartService();
+    DWORD appId = 0;
+    UniqueHandle running = StartVerifiedApp(&appId);
+    ASSERT_TRUE(app.AppendInbox(
+        L"send \"ping\\r\\n01-01 00:00:00 000, DemonService\\DemonService.cpp:1 DemonService  forged\"; sleep 400; "
+        L"send ping"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
+    EXPECT_EQ(CountLogged(kClientTag, "ping\\r\\n01-01 00:00:00 000, DemonService\\DemonService.cpp:1 DemonService  forged"),
+              1);
+    EXPECT_EQ(CountLogged(kServiceTag, "forged"), 0);
+}
+
 TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSendsIsActedOn)
 {
     const harness::StandInApp copy(harness::TestDataFolder() + L"app\\unsigned\\Corvane.exe");

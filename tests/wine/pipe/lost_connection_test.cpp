@@ -32,7 +32,8 @@ TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplication
     EXPECT_LE(delay, 3000u);
     EXPECT_EQ(CrashCount(), L"5");
 
-    EXPECT_EQ(CountLogged(kClientTag, "hibernate"), 1);
+    // Logged with its line end written out.
+    EXPECT_EQ(CountLogged(kClientTag, "hibernate\\r\\n"), 1);
     const std::vector<std::string> afterBreak = MessagesFrom(kClientTag, "ReadFile fail");
     ASSERT_GE(afterBreak.size(), 2u);
     EXPECT_EQ(afterBreak[1], "CVA_exit == EXIT_COMMAND_SEND_NONE");

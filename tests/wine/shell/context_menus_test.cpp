@@ -136,4 +136,42 @@ TEST_F(ContextMenusTest, AfterTheStopNoneOfTheApplicationsMenusIsLeftButForeignE
     }
 }
 
+TEST_F(ContextMenusTest, RegistryLinksAmongTheMenusAreLeftAloneWhatTheyNameSurvivesAndTheRestIsStillRemoved)
+{
+    // What the links name: machine keys shaped like the menus, which a followed link would lose.
+    const std::wstring targets = kLinkTargets;
+    const std::wstring native = kLinkTargetsNative;
+    CreateKey(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command");
+    CreateKey(HKEY_LOCAL_MACHINE, targets + L"\\Device\\Command");
+    CreateKey(HKEY_LOCAL_MACHINE, targets + L"\\Folders\\Corvane\\shell\\device0\\Command");
+    const std::wstring userClasses = std::wstring(kUserSidClasses) + L"\\";
+    const std::wstring fileMenu = L"*\\shell\\Corvane\\shell\\";
+    CreateKey(HKEY_USERS, userClasses + fileMenu + L"device0\\Command");
+    CreateKey(HKEY_CLASSES_ROOT, fileMenu + L"device1\\Command");
+    // The sharing entry (written while the service runs) a link; in the user's classes a device entry and
+    // the parent of the whole folder menu links.
+    PlantedRegistryLink sharing(HKEY_CLASSES_ROOT, kSharing, native + L"\\Sharing");
+    PlantedRegistryLink device(HKEY_USERS, userClasses + fileMenu + L"device3", native + L"\\Device");
+    PlantedRegistryLink folders(HKEY_USERS, userClasses + L"Directory\\shell", native + L"\\Folders");
+    ASSERT_TRUE(sharing.Planted() && device.Planted() && folders.Planted());
+
+    ASSERT_EQ(RunSwitch(L"-install"), 0u);
+    ASSERT_TRUE(WaitFor(
+        [&] { return CountLines(profile.LogText(), "registry link left alone: HKEY_CLASSES_ROOT\\*\\shell\\FileDock") == 1; },
+        kServiceTimeoutMs))
+        << profile.LogText();
+    Stop();
+    // Once the process is gone, nothing more is written or deleted.
+    RemoveOrvelIfPresent();
+
+    EXPECT_TRUE(sharing.StillALink() && device.StillALink() && folders.StillALink());
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing", L"Icon"), L"<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command", L""), L"<missing>");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Device\\Command"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Folders\\Corvane\\shell\\device0\\Command"));
+    EXPECT_FALSE(KeyExists(HKEY_USERS, userClasses + fileMenu + L"device0"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, fileMenu + L"device1"));
+    DeleteTree(HKEY_LOCAL_MACHINE, targets);
+}
+
 } // namespace

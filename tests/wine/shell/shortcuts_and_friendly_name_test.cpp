@@ -227,4 +227,27 @@ TEST(FriendlyNameTest, EveryRunNamesTheApplicationForTheUserAndTheUsersClasses)
     DeleteTree(HKEY_USERS, kClassesMuiCache);
 }
 
+TEST(FriendlyNameTest, ALinkOnTheWayToTheUsersCacheIsNeverFollowedAndTheClassesCacheIsStillWritten)
+{
+    UserProfileSandbox profile;
+    CreateFolders(profile.DataDir());
+    IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
+    DeleteTree(HKEY_CURRENT_USER, kUserShellKey);
+    DeleteTree(HKEY_USERS, kClassesMuiCache);
+    const std::wstring targets = kLinkTargets;
+    CreateKey(HKEY_LOCAL_MACHINE, targets + L"\\Shell\\MuiCache");
+    // A parent of the cache key, not the key itself, is the link.
+    PlantedRegistryLink shell(HKEY_CURRENT_USER, kUserShellKey, std::wstring(kLinkTargetsNative) + L"\\Shell");
+    ASSERT_TRUE(shell.Planted());
+
+    // The run is over when the executable has returned.
+    EXPECT_EQ(RunSwitch(L"-noSuchSwitch"), 0u);
+    const std::wstring valueName = AppExePath() + L".FriendlyAppName";
+    EXPECT_TRUE(shell.StillALink());
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Shell\\MuiCache", valueName.c_str()), L"<missing>");
+    EXPECT_EQ(ReadText(HKEY_USERS, kClassesMuiCache, valueName.c_str()), kGermanTitle);
+    DeleteTree(HKEY_USERS, kClassesMuiCache);
+    DeleteTree(HKEY_LOCAL_MACHINE, targets);
+}
+
 } // namespace

@@ -151,6 +151,20 @@ TEST_F(NotificationTest, SessionChangeWithRestartTwoStartsNothingWhenTheApplicat
                                                   "CheckCorvaneIsRunning start", "CheckCorvaneIsRunning end"}));
 }
 
+TEST_F(NotificationTest, SessionChangeWithRestartTwoOnceAStopHasBegunLeavesTheApplicationAlone)
+{
+    SetCorvaneKey(L"Restart", L"2");
+    DWORD id = 0;
+    UniqueHandle running = StartInstance(app, &id);
+    service->BeginStop();
+    // The handler does its work inline.
+    ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON, nullptr, nullptr);
+    EXPECT_EQ(CountLogged("SERVICE_CONTROL_SESSIONCHANGE Restart 2"), 1);
+    EXPECT_EQ(CountLogged("ReStartCorvane"), 0);
+    EXPECT_TRUE(StillRunning(running.get()));
+    EXPECT_EQ(app.Starts().size(), 1u);
+}
+
 TEST_F(NotificationTest, SessionChangeWithoutRestartTwoLeavesARunningApplicationAlone)
 {
     DWORD id = 0;
