@@ -18,7 +18,10 @@ orvel_start_wine_session() {
   bash "$orvel_root/scripts/sandbox.sh"
   wineserver -w
   wineserver -p >/dev/null 2>&1
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # This first process starts the prefix's service manager, which hands its stderr and WINEDEBUG on
+  # to every service: Wine keeps no event log, but writes what ReportEventW is given on its "eventlog"
+  # channel, so the services' events land in services-stderr.log for the tests to read.
+  WINEDEBUG="-all,+eventlog" wine cmd /c exit >/dev/null 2>"$WINEPREFIX/services-stderr.log" </dev/null || true
 }
 
 orvel_end_wine_session() {

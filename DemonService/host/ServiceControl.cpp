@@ -2,6 +2,7 @@
 
 #include "DemonService.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/FileSystem.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
@@ -78,6 +79,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
         } else {
             WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
         }
+        EndServiceRun();
     }
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 }
@@ -89,6 +91,7 @@ void RunService()
     if (!ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint)) {
         return;
     }
+    ReportServiceStarted();
     DemonService* service = DemonService::GetInstance();
     if (service == nullptr) {
         return;
@@ -115,6 +118,7 @@ void DemonService::Run()
     UpdateFileDockFileMenu(m_appPath.c_str());
     UpdateFriendlyAppName(m_appPath.c_str());
     while (g_running != 0) {
+        ReportHeldBackEvents();
         ::Sleep(kRunLoopPollMs);
     }
 }
@@ -130,6 +134,7 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
     case SERVICE_CONTROL_SHUTDOWN:
         g_running = 0;
         ReportServiceStatus(SERVICE_STOP_PENDING, kPendingWaitHint);
+        ReportServiceStopped(control == SERVICE_CONTROL_SHUTDOWN ? StopCause::Shutdown : StopCause::Control);
         StopService();
         break;
     case SERVICE_CONTROL_PAUSE:
@@ -180,6 +185,7 @@ bool StopService()
 DWORD WINAPI StopForUpdateThread(LPVOID)
 {
     ::Sleep(kStopForUpdateDelayMs);
+    ReportServiceStopped(StopCause::StopForUpdate);
     StopService();
     RemoveService();
     return 0;

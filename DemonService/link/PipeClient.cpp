@@ -9,6 +9,7 @@
 #include "DemonServiceClient.h"
 #include "host/AnsiText.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
@@ -41,6 +42,16 @@ constexpr int kServerRefused = 6;
 // How long Stop keeps cancelling a read before it closes the handle all the same.
 constexpr int kCancelAttempts = 200;
 constexpr DWORD kCancelRetryMs = 10;
+
+// Why a server was refused, as far as the verdict tells: a server outside the install folder was never
+// asked about; for one inside, a library that is not loaded after the question could not answer it.
+ServerRefusal RefusalOf(bool installed)
+{
+    if (!installed) {
+        return ServerRefusal::OutsideInstallFolder;
+    }
+    return SignatureValidator::GetInstance().IsLoaded() ? ServerRefusal::NotSigned : ServerRefusal::ValidatorUnusable;
+}
 
 } // namespace
 
@@ -188,6 +199,7 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     LOG_CLIENT(verdict == 0 ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
     server.reset();
     if (verdict != 0) {
+        ReportToEventLog(ServerRefusedEvent(serverPath, RefusalOf(installed)));
         ClosePipe();
         return false;
     }
