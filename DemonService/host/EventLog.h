@@ -35,7 +35,8 @@ void ReportServiceStarted();
 // A clean end of a service run: the held-back counts of every open period, "stopped" with its cause,
 // and the run's mark removed.
 void ReportServiceStopped(StopCause cause);
-// Removes the run's mark (the run ended cleanly without a stop request, or after one).
+// Removes the run's mark: the run ends cleanly without a stop request. Only a run that is ending calls
+// it; a process that lingers after its stop must not, as the next run may have marked itself already.
 void EndServiceRun();
 
 // A panic entry, narrow text in the ANSI code page, as an error event. Null or empty reports nothing.

@@ -79,7 +79,6 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
         } else {
             WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
         }
-        EndServiceRun();
     }
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 }
@@ -106,6 +105,8 @@ void RunService()
     if (FileExists(service->AppPath().c_str())) {
         service->StartClient(service->AppPath().c_str());
         service->Run();
+    } else {
+        EndServiceRun();  // nothing to serve: a clean end of the service's own
     }
 }
 
