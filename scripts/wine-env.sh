@@ -18,7 +18,16 @@ orvel_start_wine_session() {
   bash "$orvel_root/scripts/sandbox.sh"
   wineserver -w
   wineserver -p >/dev/null 2>&1
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  : >"$WINEPREFIX/services-stderr.log"
+  orvel_start_service_manager
+}
+
+# The first Wine process after a server start starts the prefix's service manager, which hands its
+# stderr and WINEDEBUG on to every service. Wine keeps no event log but writes what ReportEventW is
+# given on its "eventlog" channel, so the services' events are appended to services-stderr.log, where
+# the tests read them.
+orvel_start_service_manager() {
+  WINEDEBUG="-all,+eventlog" wine cmd /c exit >/dev/null 2>>"$WINEPREFIX/services-stderr.log" </dev/null || true
 }
 
 orvel_end_wine_session() {

@@ -62,6 +62,7 @@ using UniqueFileHandle = UniqueResource<win32_traits::InvalidValueHandle<&::Clos
 using UniqueFindHandle = UniqueResource<win32_traits::InvalidValueHandle<&::FindClose>>;
 using UniqueRegKey = UniqueResource<win32_traits::CloseWith<HKEY, &::RegCloseKey>>;
 using UniqueServiceHandle = UniqueResource<win32_traits::CloseWith<SC_HANDLE, &::CloseServiceHandle>>;
+using UniqueEventSource = UniqueResource<win32_traits::CloseWith<HANDLE, &::DeregisterEventSource>>;
 using UniqueModule = UniqueResource<win32_traits::CloseWith<HMODULE, &::FreeLibrary>>;
 using UniqueCryptProvider = UniqueResource<win32_traits::CloseWith<HCRYPTPROV, &win32_traits::ReleaseCryptProvider>>;
 using UniqueCryptHash = UniqueResource<win32_traits::CloseWith<HCRYPTHASH, &::CryptDestroyHash>>;

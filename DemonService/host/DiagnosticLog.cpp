@@ -12,6 +12,7 @@
 
 #include "DemonService.h"
 #include "host/AnsiText.h"
+#include "host/EventLog.h"
 #include "host/SettingsFile.h"
 #include "host/UserFolderAccess.h"
 
@@ -154,6 +155,7 @@ void WritePanicLog(const char* message, bool toMainLog)
     if (message == nullptr || message[0] == '\0') {
         return;
     }
+    ReportPanicEntry(message);
     if (toMainLog) {
         DemonService* service = DemonService::GetInstance();
         if (service != nullptr) {

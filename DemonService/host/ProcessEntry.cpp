@@ -5,6 +5,7 @@
 #include "DemonService.h"
 #include "host/CommandLineSwitch.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
@@ -39,6 +40,7 @@ int RunSwitch(CommandLineSwitch command)
 {
     switch (command) {
     case CommandLineSwitch::Install:
+        InstallEventSource();
         if (!InstallService()) {
             return kExitFailure;
         }
@@ -49,7 +51,11 @@ int RunSwitch(CommandLineSwitch command)
         if (!StopService()) {
             StopService();
         }
-        return RemoveService() ? kExitSuccess : kExitFailure;
+        if (!RemoveService()) {
+            return kExitFailure;
+        }
+        RemoveEventSource();
+        return kExitSuccess;
     case CommandLineSwitch::InstallCloudyDriver:
         InstallCloudyDriver();
         return kExitSuccess;

@@ -2,6 +2,7 @@
 
 #include "DemonService.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/FileSystem.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
@@ -94,6 +95,7 @@ void RunService()
     if (!ReportServiceStatus(SERVICE_RUNNING, kRunningWaitHint)) {
         return;
     }
+    ReportServiceStarted();
     DemonService* service = DemonService::GetInstance();
     if (service == nullptr) {
         return;
@@ -108,6 +110,8 @@ void RunService()
     if (FileExists(service->AppPath().c_str())) {
         service->StartClient(service->AppPath().c_str());
         service->Run();
+    } else {
+        EndServiceRun();  // nothing to serve: a clean end of the service's own
     }
 }
 
@@ -120,6 +124,7 @@ void DemonService::Run()
     UpdateFileDockFileMenu(m_appPath.c_str());
     UpdateFriendlyAppName(m_appPath.c_str());
     while (g_running != 0) {
+        ReportHeldBackEvents();
         ::Sleep(kRunLoopPollMs);
     }
 }
@@ -135,6 +140,7 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
     case SERVICE_CONTROL_SHUTDOWN:
         g_running = 0;
         ReportServiceStatus(SERVICE_STOP_PENDING, kPendingWaitHint);
+        ReportServiceStopped(control == SERVICE_CONTROL_SHUTDOWN ? StopCause::Shutdown : StopCause::Control);
         StopService();
         break;
     case SERVICE_CONTROL_PAUSE:
@@ -185,6 +191,7 @@ bool StopService()
 DWORD WINAPI StopForUpdateThread(LPVOID)
 {
     ::Sleep(kStopForUpdateDelayMs);
+    ReportServiceStopped(StopCause::StopForUpdate);
     StopService();
     RemoveService();
     return 0;

@@ -12,6 +12,7 @@
 #include "base/Win32Resources.h"
 #include "host/AnsiText.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/OwnImagePath.h"
 #include "integration/DriverCommandLines.h"
 #include "link/ValidatedStart.h"
@@ -30,13 +31,19 @@ static_assert(sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFOW of a 64-bit p
 
 // A check that could not even be asked (a path the builders refused) counts as a failed one.
 constexpr int kNotChecked = ERROR_INVALID_PARAMETER;
+// ShellExecuteW's results up to this value are errors.
+constexpr int kShellExecuteErrorMax = 32;
 
 // ShellExecuteW's instance value as a 32-bit integer: above 32 means the program was started.
 int StartWithShellExecute(const InstallerStart& start)
 {
     const HINSTANCE instance =
         ::ShellExecuteW(nullptr, kOpenVerb, start.program.c_str(), start.arguments.c_str(), nullptr, SW_HIDE);
-    return static_cast<int>(reinterpret_cast<INT_PTR>(instance));
+    const int result = static_cast<int>(reinterpret_cast<INT_PTR>(instance));
+    if (result <= kShellExecuteErrorMax) {
+        ReportToEventLog(InstallerNotStartedEvent(start.path, InstallerProblem::StartFailed, result));
+    }
+    return result;
 }
 
 // 1 when started, 0 when not. No mask flags: no process handle comes back to be closed.
@@ -51,7 +58,12 @@ int StartWithShellExecuteEx(const InstallerStart& start)
     info.lpParameters = start.arguments.c_str();
     info.lpDirectory = nullptr;
     info.nShow = SW_HIDE;
-    return ::ShellExecuteExW(&info) ? 1 : 0;
+    if (!::ShellExecuteExW(&info)) {
+        ReportToEventLog(InstallerNotStartedEvent(start.path, InstallerProblem::StartFailed,
+                                                  static_cast<long>(::GetLastError())));
+        return 0;
+    }
+    return 1;
 }
 
 void LogStart(const char* tag, const char* step, const InstallerStart& start, int result)
@@ -84,6 +96,7 @@ void InstallCameraDriver()
     }
     if (answer != 0) {
         LOG_SERVICE("InstallCameraDriver ValidateAssembly result is fail");
+        ReportToEventLog(InstallerNotStartedEvent(service->m_devconPath, InstallerProblem::NotValidated, answer, why));
     }
 }
 
@@ -102,6 +115,7 @@ void InstallBrisaDriveDriver()
     }
     if (answer != 0) {
         LOG_SERVICE("InstallBrisaDriveDriver ValidateAssembly result is fail");
+        ReportToEventLog(InstallerNotStartedEvent(service->m_diskBridgePath, InstallerProblem::NotValidated, answer, why));
     }
 }
 
@@ -134,6 +148,7 @@ void InstallCloudyDriver()
         ValidateThenStartInstaller(start->path.c_str(), {}, [&] { StartWithShellExecute(*start); }, &why);
     if (answer != 0) {
         LOG_SERVICE("InstallCloudyDriver ValidateAssembly fail");
+        ReportToEventLog(InstallerNotStartedEvent(start->path, InstallerProblem::NotValidated, answer, why));
     }
 }
 
@@ -156,6 +171,7 @@ bool InstallVirtualDriverBase(const wchar_t* arguments)
     }
     if (answer != 0) {
         LOG_SERVICE("InstallVirtualDriverBase ValidateAssembly result is fail");
+        ReportToEventLog(InstallerNotStartedEvent(start ? start->path : std::wstring(folder), InstallerProblem::NotValidated, answer, why));
         return false;
     }
     return started != 0;

@@ -8,6 +8,7 @@
 #include "DemonService.h"
 #include "base/Win32Resources.h"
 #include "host/AnsiText.h"
+#include "host/EventLog.h"
 #include "host/FileSystem.h"
 #include "integration/FirewallRulePlan.h"
 
@@ -89,8 +90,11 @@ void WithFirewallPolicy(const std::function<void(INetFwPolicy2*)>& work)
     work(policy.get());
 }
 
-HRESULT RemoveFirewallRules(INetFwPolicy2* policy)
+HRESULT RemoveFirewallRules(INetFwPolicy2* policy, long* removed)
 {
+    long uncounted = 0;
+    long& removedHere = removed != nullptr ? *removed : uncounted;
+    removedHere = 0;
     if (policy == nullptr) {
         return E_POINTER;
     }
@@ -120,6 +124,7 @@ HRESULT RemoveFirewallRules(INetFwPolicy2* policy)
             if (FAILED(hr)) {
                 return hr;
             }
+            ++removedHere;
         }
     }
     return E_FAIL;
@@ -195,17 +200,28 @@ HRESULT AddFirewallRule(INetFwPolicy2* policy, const wchar_t* appPath, bool inbo
     return rules.get()->Add(r);
 }
 
-void AddApplicationRules(const wchar_t* appPath, bool restrictPublic, const char* localPorts)
+long AddApplicationRules(const wchar_t* appPath, bool restrictPublic, const char* localPorts)
 {
+    long added = 0;
     if (appPath == nullptr || appPath[0] == L'\0') {
-        return;
+        return added;
     }
     WithFirewallPolicy([&](INetFwPolicy2* policy) {
         for (const FirewallRuleRequest& request : ApplicationRuleSet(restrictPublic)) {
-            AddFirewallRule(policy, appPath, request.inbound, request.restrictPublic, request.block,
-                            request.withPorts ? localPorts : nullptr, request.protocol);
+            added += SUCCEEDED(AddFirewallRule(policy, appPath, request.inbound, request.restrictPublic, request.block,
+                                               request.withPorts ? localPorts : nullptr, request.protocol))
+                         ? 1
+                         : 0;
         }
     });
+    return added;
+}
+
+void CloseFirewallRules()
+{
+    long removed = 0;
+    WithFirewallPolicy([&](INetFwPolicy2* policy) { RemoveFirewallRules(policy, &removed); });
+    ReportToEventLog(FirewallClosedEvent(removed));
 }
 
 void OpenFirewallRules(bool restrictPublic, const char* localPorts)
@@ -215,8 +231,9 @@ void OpenFirewallRules(bool restrictPublic, const char* localPorts)
         return;
     }
     WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); });
-    AddApplicationRules(service->m_appPath.c_str(), restrictPublic, localPorts);
+    long added = AddApplicationRules(service->m_appPath.c_str(), restrictPublic, localPorts);
     if (FileExists(service->m_lockerPluginPath.c_str())) {
-        AddApplicationRules(service->m_lockerPluginPath.c_str(), restrictPublic, localPorts);
+        added += AddApplicationRules(service->m_lockerPluginPath.c_str(), restrictPublic, localPorts);
     }
+    ReportToEventLog(FirewallOpenedEvent(added, restrictPublic));
 }

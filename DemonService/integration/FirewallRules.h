@@ -15,8 +15,12 @@
 // not exist. localPorts: the ports text in the ANSI code page, or null for every port.
 void OpenFirewallRules(bool restrictPublic, const char* localPorts);
 
+// Removes every rule named "Orvel" and reports how many went to the event log.
+void CloseFirewallRules();
+
 // Adds the rule set for one executable (null or empty: nothing). Each rule that fails is dropped alone.
-void AddApplicationRules(const wchar_t* appPath, bool restrictPublic, const char* localPorts);
+// Returns how many rules were added.
+long AddApplicationRules(const wchar_t* appPath, bool restrictPublic, const char* localPorts);
 
 // Adds one rule. Returns the HRESULT of the first failing step (the rule is then not added), or of the
 // last step. A ports text longer than 255 characters is refused (E_INVALIDARG) rather than cut.
@@ -26,8 +30,9 @@ HRESULT AddFirewallRule(INetFwPolicy2* policy, const wchar_t* appPath, bool inbo
 // Removes every rule named exactly "Orvel" (same characters, same case), whatever the rule collection's
 // enumerator makes of removals under it: names are gathered in a full pass first and the pass repeats
 // until one finds none left. A rule whose name cannot be read is left alone and does not stop the
-// removal. Returns S_OK when none is left, otherwise the failure that ended it.
-HRESULT RemoveFirewallRules(INetFwPolicy2* policy);
+// removal. Returns S_OK when none is left, otherwise the failure that ended it. removed, when given,
+// receives how many rules were removed.
+HRESULT RemoveFirewallRules(INetFwPolicy2* policy, long* removed = nullptr);
 
 // Runs work with a firewall policy object: COM initialised on this thread (an apartment of another
 // mode is used as it is), NetFwPolicy2 created in-process. work does not run when either fails.

@@ -4,6 +4,7 @@
 
 #include "DemonService.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/ServiceControl.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
@@ -94,7 +95,7 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         break;
     }
     case PipeCommand::CloseFirewall:
-        UnlessStopping([] { WithFirewallPolicy([](INetFwPolicy2* policy) { RemoveFirewallRules(policy); }); });
+        UnlessStopping([] { CloseFirewallRules(); });
         break;
     case PipeCommand::InstallCameraDriver:
         UnlessStopping([] { InstallCameraDriver(); });
@@ -130,5 +131,6 @@ void ApplyLostConnectionRule()
         ReadCrashCount(&crashes);
         WriteCrashCount(static_cast<unsigned>(crashes) + 1);
         service->ReStartCorvane(true);
+        ReportToEventLog(ApplicationRestartedEvent(static_cast<long>(crashes) + 1, service->AppPath()));
     });
 }

@@ -9,6 +9,7 @@
 #include "DemonServiceClient.h"
 #include "host/AnsiText.h"
 #include "host/DiagnosticLog.h"
+#include "host/EventLog.h"
 #include "host/SettingsFile.h"
 #include "host/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
@@ -221,6 +222,7 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
     server.reset();
     if (refusal != TrustRefusal::None) {
+        ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
         ClosePipe();
         return false;
     }

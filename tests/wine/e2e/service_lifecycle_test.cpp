@@ -5,8 +5,11 @@
 #include <cstdlib>
 
 #include "ContextSandbox.h"
+#include "ServiceEvents.h"
 #include "ServiceManager.h"
 #include "base/Win32Resources.h"
+#include "host/EventLog.h"
+#include "host/ProductVersion.h"
 
 using namespace harness;
 
@@ -26,6 +29,37 @@ protected:
 
     UserProfileSandbox profile;
 };
+
+// The event source's value: its type and text (a number as its decimal text); nullopt when missing.
+std::optional<std::pair<DWORD, std::wstring>> EventSourceValue(const wchar_t* name)
+{
+    UniqueRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    DWORD type = 0;
+    BYTE data[2048] = {};
+    DWORD size = sizeof(data) - sizeof(wchar_t);
+    if (::RegQueryValueExW(key.get(), name, nullptr, &type, data, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    if (type == REG_DWORD) {
+        return std::make_pair(type, std::to_wstring(*reinterpret_cast<const DWORD*>(data)));
+    }
+    return std::make_pair(type, std::wstring(reinterpret_cast<const wchar_t*>(data)));
+}
+
+// The information events' inserts since events began, in order.
+std::vector<std::wstring> InformationInserts(const ServiceEvents& events)
+{
+    std::vector<std::wstring> inserts;
+    for (const ReportedInsert& insert : events.Reported()) {
+        if (insert.level == "trace") {
+            inserts.push_back(insert.text);
+        }
+    }
+    return inserts;
+}
 
 TEST_F(ServiceLifecycleTest, InstallSwitchesRegisterTheServiceAndStartIt)
 {
@@ -117,6 +151,72 @@ TEST_F(ServiceLifecycleTest, RemoveStopsAndDeletesAndNothingToRemoveIsFine)
     EXPECT_EQ(RunServiceExe(L"-remove"), 0u);
     EXPECT_TRUE(WaitFor([] { return !ServiceExists(); }, 10000, 200));
     EXPECT_EQ(RunServiceExe(L"/Remove"), 0u);
+}
+
+TEST_F(ServiceLifecycleTest, InstallRegistersTheEventSourceOverAStaleOneAndRemoveDeletesIt)
+{
+    ASSERT_TRUE(ServiceEvents::Capturing()) << "start the session with orvel_start_wine_session";
+    // A registration left by an installation elsewhere is brought up to date.
+    {
+        UniqueRegKey stale;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                    stale.put(), nullptr),
+                  ERROR_SUCCESS);
+        const wchar_t old[] = L"C:\\Old\\DemonService.exe";
+        ::RegSetValueExW(stale.get(), L"EventMessageFile", 0, REG_SZ, reinterpret_cast<const BYTE*>(old), sizeof(old));
+    }
+    const ServiceEvents events;
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    EXPECT_EQ(EventSourceValue(L"EventMessageFile"), std::make_pair(DWORD{REG_EXPAND_SZ}, ServiceExePath()));
+    EXPECT_EQ(EventSourceValue(L"TypesSupported"), std::make_pair(DWORD{REG_DWORD}, std::wstring(L"7")));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    // Started, then stopped by a control, each with the version; the log's marker plays no part.
+    ::DeleteFileW((profile.LogFolder() + L"\\debug").c_str());
+    EXPECT_TRUE(events.WaitFor("trace", {kProductVersion}));
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    EXPECT_TRUE(events.WaitFor("trace", {kProductVersion, L"control"}));
+    EXPECT_EQ(InformationInserts(events), (std::vector<std::wstring>{kProductVersion, kProductVersion, L"control"}));
+
+    EXPECT_EQ(RunServiceExe(L"-remove"), 0u);
+    EXPECT_FALSE(EventSourceValue(L"TypesSupported").has_value());
+    EXPECT_EQ(RunServiceExe(L"-remove"), 0u);
+}
+
+TEST_F(ServiceLifecycleTest, AStartAfterARunThatNeverGotToItsStopReportsTheRecoveryAndOneAfterACleanStopDoesNot)
+{
+    constexpr wchar_t kRunMark[] = L"SYSTEM\\CurrentControlSet\\Services\\Orvel\\Running";
+    const auto marked = [&] {
+        UniqueRegKey key;
+        return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunMark, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    };
+    const ServiceEvents events;
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(events.WaitFor("trace", {kProductVersion}));
+    EXPECT_TRUE(marked());
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
+    EXPECT_FALSE(marked());
+    ASSERT_TRUE(StartOrvel());
+    ASSERT_TRUE(events.WaitFor("trace", {L"control", kProductVersion}));
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(events.WaitFor("trace", {kProductVersion, L"control"}, 2));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
+    EXPECT_EQ(InformationInserts(events), (std::vector<std::wstring>{kProductVersion, kProductVersion, L"control",
+                                                                     kProductVersion, kProductVersion, L"control"}));
+
+    // A run that ended without its stop leaves its mark (Wine's service manager does not reliably see a
+    // killed service end, so the mark is left here as such a run leaves it): the next start is a recovery.
+    {
+        UniqueRegKey mark;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kRunMark, 0, nullptr, REG_OPTION_VOLATILE, KEY_READ, nullptr,
+                                    mark.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    const ServiceEvents afterCrash;
+    ASSERT_TRUE(StartOrvel());
+    EXPECT_TRUE(afterCrash.WaitFor("trace", {kProductVersion, kProductVersion}));
+    EXPECT_EQ(InformationInserts(afterCrash), (std::vector<std::wstring>{kProductVersion, kProductVersion}));
 }
 
 TEST_F(ServiceLifecycleTest, StartedOutsideTheServiceManagerItLeavesAPanicEntry)

@@ -14,6 +14,7 @@
 
 #include "ContextSandbox.h"
 #include "Sandbox.h"
+#include "ServiceEvents.h"
 #include "ServiceManager.h"
 #include "StandInApp.h"
 #include "StandInTest.h"
@@ -221,6 +222,8 @@ protected:
     }
 
     int m_verified = 0;
+    // What the service reports to the event log from this case on.
+    const harness::ServiceEvents events;
 };
 
 // The service installed and started in Wine's service manager. It reads the console user's folder (this

@@ -194,6 +194,8 @@ TEST_F(ConnectionTest, ASignedCopyStartedOutsideTheInstallFolderIsNeverTrusted)
     StartService();
     ExpectNeverTrusted(copy);
     EXPECT_GE(CountLogged(kClientTag, "serverPath:" + harness::ToUtf8(copy.ExePath())), 3);
+    // Each refusal is a warning event naming the server and why.
+    EXPECT_TRUE(events.WaitFor("warn", {copy.ExePath(), L"outside the install folder"}, 3));
     EXPECT_TRUE(app.Starts().empty());
 }
 
@@ -205,6 +207,8 @@ TEST_F(ConnectionTest, WithoutAUsableValidationLibraryTheInstalledApplicationIsN
 
     StartService();
     ExpectNeverTrusted(app);
+    EXPECT_TRUE(events.WaitFor("warn", {app.ExePath(), L"validation library unusable"}, 3));
+    EXPECT_EQ(events.Count("warn", {app.ExePath(), L"not signed"}), 0);
 }
 
 } // namespace

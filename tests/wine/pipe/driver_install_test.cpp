@@ -170,6 +170,21 @@ TEST_F(DriverInstallTest, AnUnsignedOrForeignSignedInstallerIsNeverStartedAndLog
     for (const char* tag : {"InstallCameraDriver", "InstallVirtualDriverBase"}) {
         EXPECT_EQ(CountLoggedPrefix(tag, ""), 0) << tag;
     }
+    // Each refusal is also an error event naming the installer, reported before the bridge's start.
+    const std::vector<harness::ReportedInsert> reported = events.Reported();
+    const auto refusals = [&](const std::wstring& path) {
+        int count = 0;
+        for (std::size_t i = 0; i + 1 < reported.size(); ++i) {
+            count += reported[i].level == "err" && reported[i].text == path &&
+                             reported[i + 1].text.rfind(L"its signature check failed", 0) == 0
+                         ? 1
+                         : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(refusals(kFolder + kDevcon), 2);
+    EXPECT_EQ(refusals(kFolder + kDiskBridge), 2);
+    EXPECT_EQ(refusals(kFolder + kDisplaySetup), 4);
 }
 
 // The switch runs in the command-line process, from wherever that executable lies.

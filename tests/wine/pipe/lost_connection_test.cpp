@@ -39,6 +39,9 @@ TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplication
     EXPECT_EQ(afterBreak[1], "CVA_exit == EXIT_COMMAND_SEND_NONE");
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 1);
 
+    // A warning event with the new count and the application's path.
+    EXPECT_TRUE(events.WaitFor("warn", {L"5", app.ExePath()}));
+
     // The client finds the restarted application and trusts it again.
     EXPECT_TRUE(WaitVerified(Pid(start), servicePid));
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 1);

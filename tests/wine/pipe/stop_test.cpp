@@ -62,6 +62,11 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     DWORD exitCode = 1;
     EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
+    // The service's last event names the cause; its process has ended, so nothing follows it.
+    const std::vector<harness::ReportedInsert> reported = events.Reported();
+    ASSERT_GE(reported.size(), 2u);
+    EXPECT_EQ(reported.back().text, L"stop_for_update");
+    EXPECT_EQ(reported.back().level, "trace");
     EXPECT_EQ(CountLogged(kClientTag, "stop_for_update"), 1);
     harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);

@@ -13,7 +13,7 @@ restart_server() {
   wineserver -k 2>/dev/null || true
   wineserver -w
   wineserver -p >/dev/null 2>&1
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  orvel_start_service_manager
 }
 fail() { echo "FAIL: $*"; wine "$service" -remove >/dev/null 2>&1 || true; exit 1; }
 
