@@ -23,6 +23,7 @@
 #include "host/StatusText.h"
 #include "link/InstallFolderRule.h"
 #include "link/SignatureValidator.h"
+#include "supervision/CrashCount.h"
 #include "supervision/CrashCounterPath.h"
 
 namespace {
@@ -32,7 +33,6 @@ static_assert(SERVICE_DEMAND_START == 3 && SERVICE_DISABLED == 4, "start type nu
 static_assert(SC_ACTION_RESTART == 1 && SC_ACTION_RUN_COMMAND == 3, "action numbers of StatusText");
 static_assert(ERROR_ACCESS_DENIED == 5, "the error StatusText calls access denied");
 
-constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
 constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Orvel";
 constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 constexpr DWORD kIniTextChars = 128;
@@ -359,7 +359,7 @@ void ReportUserFiles(const std::wstring& dataDir)
     int crashes = 0;
     if (!counterUnreadable.empty() && counterUnreadable != "not set (no file)") {
         Print("crash count", counterUnreadable);
-    } else if (ReadIniInt(counterPath.c_str(), L"SC", L"crash", &crashes)) {
+    } else if (ReadCrashCountAt(iniPath, &crashes)) {
         Print("crash count", std::to_string(crashes));
     } else {
         Print("crash count", "0 (none counted)");
