@@ -7,7 +7,6 @@
 #include <sddl.h>
 #include <wtsapi32.h>
 
-#include <cwchar>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "host/ServiceStatus.h"
 #include "host/SettingsFile.h"
 #include "host/StatusText.h"
+#include "host/UserFolderAccess.h"
 #include "link/InstallFolderRule.h"
 #include "link/SignatureValidator.h"
 #include "supervision/CrashCount.h"
@@ -323,6 +323,13 @@ LogTime Today()
 void ReportUserFiles(const std::wstring& dataDir)
 {
     if (dataDir.empty()) {
+        return;
+    }
+    // The user's files are read with the user's rights, as the service reads them: a link planted there
+    // shows nothing the user could not read himself. Only a LocalSystem caller has anything to take on.
+    ConsoleUserImpersonation user;
+    if (!user.allowed()) {
+        Print("settings file", "unavailable (the console user's rights could not be taken on)");
         return;
     }
     const std::wstring iniPath = IniPathFor(dataDir);
