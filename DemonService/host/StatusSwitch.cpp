@@ -142,6 +142,7 @@ std::optional<std::uint32_t> ReportServiceManager(const std::wstring& ownImage)
     }
 
     UniqueServiceHandle config(::OpenServiceW(manager.get(), kServiceName, SERVICE_QUERY_CONFIG));
+    const DWORD configOpenError = config ? ERROR_SUCCESS : ::GetLastError();
     std::vector<BYTE> buffer;
     if (config) {
         ::QueryServiceConfigW(config.get(), nullptr, 0, &needed);
@@ -149,7 +150,7 @@ std::optional<std::uint32_t> ReportServiceManager(const std::wstring& ownImage)
     }
     if (!config || !::QueryServiceConfigW(config.get(), reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
                                           static_cast<DWORD>(buffer.size()), &needed)) {
-        const std::string why = ReadFailureText(::GetLastError());
+        const std::string why = ReadFailureText(config ? ::GetLastError() : configOpenError);
         Print("start type", why);
         Print("image path", why);
     } else {
@@ -165,6 +166,7 @@ std::optional<std::uint32_t> ReportServiceManager(const std::wstring& ownImage)
 
     // The failure actions need a second call with the size the first one asks for.
     bool recoveryRead = false;
+    DWORD recoveryError = configOpenError;
     if (config) {
         ::QueryServiceConfig2W(config.get(), SERVICE_CONFIG_FAILURE_ACTIONS, nullptr, 0, &needed);
         std::vector<BYTE> actions(needed + sizeof(SERVICE_FAILURE_ACTIONSW));
@@ -177,10 +179,12 @@ std::optional<std::uint32_t> ReportServiceManager(const std::wstring& ownImage)
             }
             Print("recovery actions", RecoveryActionsText(record->dwResetPeriod, list));
             recoveryRead = true;
+        } else {
+            recoveryError = ::GetLastError();
         }
     }
     if (!recoveryRead) {
-        Print("recovery actions", ReadFailureText(::GetLastError()));
+        Print("recovery actions", ReadFailureText(recoveryError));
     }
     return state;
 }
