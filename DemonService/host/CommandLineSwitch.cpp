@@ -6,7 +6,7 @@ namespace {
 
 struct SwitchWord {
     const char* lower;
-    const char* capital;
+    const char* capital;  // null: no capitalised form
     CommandLineSwitch value;
 };
 
@@ -18,6 +18,7 @@ constexpr SwitchWord kSwitchWords[] = {
     {"retoreShortCut", "RetoreShortCut", CommandLineSwitch::RetoreShortCut},
     {"installCloudyDriver", "InstallCloudyDriver", CommandLineSwitch::InstallCloudyDriver},
     {"runCorvane", "RunCorvane", CommandLineSwitch::RunCorvane},
+    {"status", nullptr, CommandLineSwitch::Status},
 };
 
 } // namespace
@@ -34,7 +35,7 @@ CommandLineSwitch ParseCommandLineSwitch(const char* argument)
     }
     const char* word = argument + 1;
     for (const SwitchWord& known : kSwitchWords) {
-        if (std::strcmp(word, known.lower) == 0 || std::strcmp(word, known.capital) == 0) {
+        if (std::strcmp(word, known.lower) == 0 || (known.capital != nullptr && std::strcmp(word, known.capital) == 0)) {
             return known.value;
         }
     }

@@ -10,11 +10,13 @@ enum class CommandLineSwitch {
     RetoreShortCut,
     InstallCloudyDriver,
     RunCorvane,
+    Status,         // the supporter's read-only report
 };
 
 // True when the argument begins with "-" or "/".
 bool HasSwitchPrefix(const char* argument);
 
 // The switch named by an argument: after its one prefix character, the word must equal one of the
-// known words exactly, in its given form or with a capital first letter. Anything else is None.
+// known words exactly, in its given form or with a capital first letter (the installer's words; "status"
+// has no capitalised form). Anything else is None.
 CommandLineSwitch ParseCommandLineSwitch(const char* argument);

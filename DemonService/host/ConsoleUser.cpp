@@ -55,3 +55,16 @@ std::optional<RegistryText> ReadConsoleUserAppData()
     }
     return ReadRegistryText(shellFolders.get(), L"AppData");
 }
+
+std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error)
+{
+    const std::wstring subkey = sid + kShellFoldersSuffix;
+    UniqueRegKey shellFolders;
+    *error = ::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_QUERY_VALUE, shellFolders.put());
+    if (*error != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::optional<RegistryText> appData = ReadRegistryText(shellFolders.get(), L"AppData");
+    *error = appData ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return appData;
+}

@@ -20,3 +20,7 @@ std::optional<RegistryText> ReadConsoleUserAppData();
 // The console user's SID in string form (from the user token of the active console session), or
 // nullopt when nobody is at the console or any step fails.
 std::optional<std::wstring> ReadConsoleUserSid();
+
+// The "AppData" value of a user's "Shell Folders" under HKEY_USERS, read with query access only (the user
+// and administrators may). nullopt, with the registry's error in *error, when the key or value cannot be read.
+std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error);

@@ -15,6 +15,9 @@ struct InstallPaths {
     std::wstring diskBridgePath;
 };
 
+// The installer's key under HKEY_LOCAL_MACHINE ("path", "ResourceFile", and the remembered "AppData").
+constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
+
 // File names of the application's siblings, relative to the install folder.
 constexpr wchar_t kLockerPluginRelative[] = L"lockerPlugin\\LockerPlugin.exe";
 constexpr wchar_t kDevconRelative[] = L"devcon.exe";

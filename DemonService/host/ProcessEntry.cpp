@@ -11,6 +11,7 @@
 #include "host/ServiceStatus.h"
 #include "integration/DriverInstall.h"
 #include "host/StartCorvaneSwitch.h"
+#include "host/StatusSwitch.h"
 #include "integration/FriendlyAppName.h"
 #include "integration/Shortcuts.h"
 
@@ -80,6 +81,13 @@ int RunSwitch(CommandLineSwitch command)
 
 int RunProcessEntry(int argc, char** argv)
 {
+    // The status report changes nothing, so it comes before everything that writes on every run: the
+    // context's construction (which records the user's folder as "AppData" in the install key), the
+    // friendly name, and any log line (which creates the data and log folders and writes "Service" keys).
+    if (argc > 1 && ParseCommandLineSwitch(argv[1]) == CommandLineSwitch::Status) {
+        return RunStatusSwitch();
+    }
+
     DemonService* service = DemonService::GetInstance();
     if (argc == 1 && service != nullptr && service->IniPath().empty()) {
         ::Sleep(kWaitForUserProfileMs);

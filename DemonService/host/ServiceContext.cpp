@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
 // How long process end waits for the threads that use the context.
 constexpr DWORD kWorkerShutdownWaitMs = 5000;
 constexpr DWORD kWorkerWaitStepMs = 250;

@@ -17,7 +17,12 @@ bool ReadCrashCount(int* count)
     if (service == nullptr) {
         return false;
     }
-    const std::wstring path = CrashCounterPathFor(service->IniPath());
+    return ReadCrashCountAt(service->IniPath(), count);
+}
+
+bool ReadCrashCountAt(const std::wstring& settingsPath, int* count)
+{
+    const std::wstring path = CrashCounterPathFor(settingsPath);
     return ReadIniInt(path.c_str(), kCrashSection, kCrashKey, count);
 }
 

@@ -19,6 +19,8 @@ TEST(CommandLineSwitch, EachWordWithEitherPrefixAndEitherFirstLetter)
         {"-RetoreShortCut", CommandLineSwitch::RetoreShortCut},
         {"/installCloudyDriver", CommandLineSwitch::InstallCloudyDriver},
         {"-RunCorvane", CommandLineSwitch::RunCorvane},
+        {"-status", CommandLineSwitch::Status},
+        {"/status", CommandLineSwitch::Status},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ParseCommandLineSwitch(c.argument), c.expected) << c.argument;
@@ -28,7 +30,8 @@ TEST(CommandLineSwitch, EachWordWithEitherPrefixAndEitherFirstLetter)
 TEST(CommandLineSwitch, OtherSpellingsDoNothing)
 {
     for (const char* argument : {"--install", "-INSTALL", "-installs", "-instal", "install", "-restoreShortCut",
-                                 "-RESTORESHORTCUT", "-", "/", "", "-install ", "-runcorvane"}) {
+                                 "-RESTORESHORTCUT", "-", "/", "", "-install ", "-runcorvane",
+                                 "-Status", "-STATUS", "--status"}) {
         EXPECT_EQ(ParseCommandLineSwitch(argument), CommandLineSwitch::None) << '"' << argument << '"';
     }
     EXPECT_EQ(ParseCommandLineSwitch(nullptr), CommandLineSwitch::None);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <initializer_list>
 
 #include "ContextSandbox.h"
 #include "ServiceEvents.h"
@@ -26,6 +27,17 @@ protected:
     void TearDown() override { RemoveOrvelIfPresent(); }
 
     std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
+
+    // Runs -status (or /status), expects its exit code and each of the given lines in what it printed.
+    static void ExpectStatus(const wchar_t* argument, DWORD exitCode, std::initializer_list<std::string> lines)
+    {
+        const ServiceExeRun run = RunServiceExeForOutput(argument);
+        EXPECT_EQ(run.exitCode, exitCode) << run.output;
+        const std::string text = "\n" + run.output;
+        for (const std::string& line : lines) {
+            EXPECT_NE(text.find("\n" + line + "\r\n"), std::string::npos) << line << "\n" << run.output;
+        }
+    }
 
     UserProfileSandbox profile;
 };
@@ -217,6 +229,51 @@ TEST_F(ServiceLifecycleTest, AStartAfterARunThatNeverGotToItsStopReportsTheRecov
     ASSERT_TRUE(StartOrvel());
     EXPECT_TRUE(afterCrash.WaitFor("trace", {kProductVersion, kProductVersion}));
     EXPECT_EQ(InformationInserts(afterCrash), (std::vector<std::wstring>{kProductVersion, kProductVersion}));
+}
+
+TEST_F(ServiceLifecycleTest, StatusTellsTheThreeStatesAndChangesNothing)
+{
+    const std::string dataDir = ToUtf8(profile.DataDir());
+    const std::wstring friendlyName = AppExePath() + L".FriendlyAppName";
+    const wchar_t muiCache[] = L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
+    RegistryValueGuard friendlyNameGuard(HKEY_CURRENT_USER, muiCache, friendlyName);
+    friendlyNameGuard.Delete();
+    profile.StoredAppData().Delete();
+    RegistryValueGuard eventSource(HKEY_LOCAL_MACHINE,
+                                   L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Orvel",
+                                   L"EventMessageFile");
+    eventSource.Set(L"C:\\Elsewhere\\DemonService.exe");
+    ASSERT_TRUE(IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"3"));
+
+    ExpectStatus(L"-status", 4,
+                 {"service: not installed", "application path: C:\\Program Files\\Corvane\\Corvane.exe",
+                  "application file: exists", "application signature: accepted", "data folder: " + dataDir,
+                  "data folder from: the console user's profile",
+                  "diagnostic log: on (" + dataDir + "\\logs\\debug exists)", "crash count: 3",
+                  "Service.Running: not set (no file)",
+                  "event source: registered, names C:\\Elsewhere\\DemonService.exe"});
+    // Every other run remembers the user's folder, writes the friendly name and, with the marker there,
+    // opens the day's log and writes "Service" keys.
+    EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData").has_value());
+    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, muiCache, friendlyName).has_value());
+    EXPECT_TRUE(profile.LogFiles().empty());
+    EXPECT_FALSE(PathExists(profile.IniPath()));
+
+    ASSERT_EQ(RunServiceExe(L"-install"), 0u);
+    ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
+    ASSERT_TRUE(WaitFor([this] { return ServiceKey(L"Running") == L"1"; }, 5000));
+    eventSource.Set(ServiceExePath());
+    ExpectStatus(L"/status", 0,
+                 {"service: running", "start type: demand start", "image path quoted: yes",
+                  "image path names this executable: yes", "Service.Running: 1",
+                  "event source: registered, names this executable"});
+    EXPECT_EQ(RunServiceExeForOutput(L"-status").output.find("process id: none"), std::string::npos);
+
+    ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
+    ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
+    ExpectStatus(L"-status", 3,
+                 {"service: stopped", "process id: none", "Service.Running: 0", "Service.Connected: Disconnected",
+                  "crash count: 3"});
 }
 
 TEST_F(ServiceLifecycleTest, StartedOutsideTheServiceManagerItLeavesAPanicEntry)

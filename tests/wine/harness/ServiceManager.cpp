@@ -95,4 +95,59 @@ std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs
     return RunAndWait(ServiceExePath(), argument, timeoutMs);
 }
 
+ServiceExeRun RunServiceExeForOutput(const std::wstring& argument, DWORD timeoutMs)
+{
+    ServiceExeRun run;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    UniqueHandle readEnd;
+    UniqueHandle writeEnd;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0) ||
+        !::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+        return run;
+    }
+    std::wstring commandLine = L"\"" + ServiceExePath() + L"\" " + argument;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(ServiceExePath().c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+        return run;
+    }
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    writeEnd.reset();
+    // Drained while it runs and once more after it ended, never read to the pipe's end: another process
+    // (Wine's console host) may hold the child's copy of the write end open.
+    const auto drain = [&] {
+        DWORD available = 0;
+        while (::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            std::string chunk(available, '\0');
+            DWORD got = 0;
+            if (!::ReadFile(readEnd.get(), &chunk[0], available, &got, nullptr) || got == 0) {
+                return;
+            }
+            run.output.append(chunk.data(), got);
+        }
+    };
+    const bool ended = WaitFor(
+        [&] {
+            drain();
+            return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        },
+        timeoutMs);
+    drain();
+    if (!ended) {
+        ::TerminateProcess(process.get(), 1);
+        return run;
+    }
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.get(), &code);
+    run.exitCode = code;
+    return run;
+}
+
 } // namespace harness

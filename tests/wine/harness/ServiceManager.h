@@ -31,4 +31,11 @@ void RemoveOrvelIfPresent();
 // Runs the installed DemonService.exe with one argument and returns its exit code.
 std::optional<DWORD> RunServiceExe(const std::wstring& argument, DWORD timeoutMs = 60000);
 
+// The same, also giving what it printed on standard output.
+struct ServiceExeRun {
+    std::optional<DWORD> exitCode;
+    std::string output;
+};
+ServiceExeRun RunServiceExeForOutput(const std::wstring& argument, DWORD timeoutMs = 60000);
+
 } // namespace harness
