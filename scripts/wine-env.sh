@@ -9,16 +9,24 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # No display is needed by anything we run; keep Wine from looking for one.
 unset DISPLAY
 
+# Brings up the prefix's persistent wineserver and Wine's own background programs. The first program
+# after the server starts services.exe, and services.exe and every service it starts inherit its stderr:
+# it is kept in $WINEPREFIX/services-stderr.log with the event log's channel on, so that what the services
+# report to the event log can be read there. Started outside any output pipe of the caller's (the
+# background programs would inherit it and keep it open).
+orvel_serve_prefix() {
+  wineserver -p >/dev/null 2>&1
+  WINEDEBUG="$WINEDEBUG,+eventlog" wine cmd /c exit >/dev/null 2>"$WINEPREFIX/services-stderr.log" </dev/null || true
+}
+
 # Starts a run's Wine session: any server left from an earlier run is ended, the sandbox is laid out,
-# and one persistent wineserver serves every program of the run. Wine's own background programs are
-# started here, outside any output pipe of the caller's (they would inherit it and keep it open).
+# and one persistent wineserver serves every program of the run.
 # The caller ends the session with orvel_end_wine_session (for instance in an EXIT trap).
 orvel_start_wine_session() {
   wineserver -k 2>/dev/null || true
   bash "$orvel_root/scripts/sandbox.sh"
   wineserver -w
-  wineserver -p >/dev/null 2>&1
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  orvel_serve_prefix
 }
 
 orvel_end_wine_session() {

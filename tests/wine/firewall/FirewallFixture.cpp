@@ -11,6 +11,8 @@ namespace {
 
 constexpr DWORD kMaxKeyNameChars = 256;
 constexpr DWORD kMaxTextChars = 4096;
+// Keeps the request and the marker that follows it two reads of the service's (two writes before a read
+// arrive as one text).
 constexpr DWORD kMarkerSpacingMs = 300;
 
 std::optional<std::wstring> Text(HKEY key, const wchar_t* name)

@@ -158,6 +158,13 @@ protected:
     }
 
     std::wstring ServiceKey(const wchar_t* key) const { return harness::IniRead(profile.IniPath(), L"Service", key); }
+
+    // The "Connected" key is a verified client's last act before its first read: once it is there, the
+    // client waits in its read (or is about to, which a stop meets the same way).
+    bool WaitReading() const
+    {
+        return harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
+    }
     void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
     {
         ASSERT_TRUE(harness::IniWrite(profile.IniPath(), harness::kCorvaneSection, key, value));

@@ -25,6 +25,7 @@ TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANew
     DWORD appId = 0;
     UniqueHandle sleeping = StartVerifiedApp(&appId);
 
+    // The sleeps keep each message a read of its own and let "ping" be read before the pipe breaks.
     ASSERT_TRUE(app.AppendInbox(L"send hibernate; sleep 400; send ping; sleep 400; quit"));
     ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient", 2));
     std::vector<std::string> readOn = MessagesFrom(kClientTag, "hibernate");
@@ -77,8 +78,7 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     DWORD appId = 0;
     UniqueHandle running = StartVerifiedApp(&appId);
     UniqueHandle service = OpenServiceProcess();
-    // The client is now blocked in its read.
-    ::Sleep(300);
+    ASSERT_TRUE(WaitReading());
 
     const ULONGLONG begin = ::GetTickCount64();
     ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
