@@ -267,18 +267,7 @@ protected:
         return process;
     }
 
-    static DWORD ServiceProcessId()
-    {
-        UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        UniqueServiceHandle service(manager ? ::OpenServiceW(manager.get(), L"Orvel", SERVICE_QUERY_STATUS) : nullptr);
-        SERVICE_STATUS_PROCESS status = {};
-        DWORD needed = 0;
-        if (!service || !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                                reinterpret_cast<BYTE*>(&status), sizeof(status), &needed)) {
-            return 0;
-        }
-        return status.dwProcessId;
-    }
+    static DWORD ServiceProcessId() { return harness::ServiceProcessId(); }
 
     DWORD servicePid = 0;
 };
