@@ -39,8 +39,9 @@ bench_start() {
 bench_service_unix_pid() {
   local p
   for p in /proc/[0-9]*; do
-    if tr '\0' ' ' < "$p/cmdline" 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
-       tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    # (A process may end while it is looked at.)
+    if { tr '\0' ' ' < "$p/cmdline"; } 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
+       { tr '\0' '\n' < "$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       basename "$p"
       return 0
     fi

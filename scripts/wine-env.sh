@@ -29,6 +29,22 @@ orvel_start_wine_session() {
   orvel_serve_prefix
 }
 
+# orvel_copy_prefix FROM TO: a copy of a prefix whose server has ended. Wine's own programs and libraries
+# (most of a prefix's size) are never written once the prefix is made: the copy links to them. Everything
+# else is the copy's own.
+orvel_copy_prefix() {
+  local from=$1 to=$2 folder
+  local shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+  rm -rf "$to"
+  mkdir -p "$to"
+  tar -C "$from" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$to" -xf - || return 1
+  for folder in "${shared[@]}"; do
+    if [ -d "$from/$folder" ]; then
+      cp -al "$from/$folder" "$to/$folder" || return 1
+    fi
+  done
+}
+
 orvel_end_wine_session() {
   wineserver -k 2>/dev/null || true
 }

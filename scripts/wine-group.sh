@@ -21,17 +21,7 @@ if [ ! -f "$template/system.reg" ]; then
 fi
 # A server left by an earlier run that was cut short.
 wineserver -k 2>/dev/null || true
-rm -rf "$WINEPREFIX"
-# Wine's own programs and libraries (most of the prefix's size) are never written once the prefix is
-# made: they are links to the template's. Everything else is the group's own copy.
-shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
-mkdir -p "$WINEPREFIX"
-tar -C "$template" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$WINEPREFIX" -xf - || exit 2
-for folder in "${shared[@]}"; do
-  if [ -d "$template/$folder" ]; then
-    cp -al "$template/$folder" "$WINEPREFIX/$folder" || exit 2
-  fi
-done
+orvel_copy_prefix "$template" "$WINEPREFIX" || exit 2
 
 orvel_serve_prefix
 trap orvel_end_wine_session EXIT

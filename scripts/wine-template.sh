@@ -21,8 +21,7 @@ export ORVEL_WINEPREFIX="$prefixes/base"
 export ORVEL_WINEPREFIX="$prefixes/template"
 source "$root/scripts/wine-env.sh"
 wineserver -k 2>/dev/null || true
-rm -rf "$WINEPREFIX"
-cp -a "$prefixes/base" "$WINEPREFIX"
+orvel_copy_prefix "$prefixes/base" "$WINEPREFIX"
 bash "$root/scripts/sandbox.sh"
 wineserver -w
 echo "template prefix ready: $WINEPREFIX"
