@@ -25,8 +25,13 @@ TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANew
     DWORD appId = 0;
     UniqueHandle sleeping = StartVerifiedApp(&appId);
 
-    // The sleeps keep each message a read of its own and let "ping" be read before the pipe breaks.
-    ASSERT_TRUE(app.AppendInbox(L"send hibernate; sleep 400; send ping; sleep 400; quit"));
+    // Each message is sent once the one before it has been read (two writes before a read arrive as one
+    // text), and the pipe breaks once "ping" has been read.
+    ASSERT_TRUE(app.AppendInbox(L"send hibernate"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "hibernate"));
+    ASSERT_TRUE(app.AppendInbox(L"send ping"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
+    ASSERT_TRUE(app.AppendInbox(L"quit"));
     ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient", 2));
     std::vector<std::string> readOn = MessagesFrom(kClientTag, "hibernate");
     readOn.resize(3);
