@@ -1,14 +1,13 @@
 # Sourced by the benchmark scripts, after scripts/wine-env.sh: building and running a benchmark program
 # in a Wine session of its own, and reporting its figures.
 
-# bench_compile OUT SOURCE [more compiler and linker arguments]: builds a benchmark program for Windows
-# against the service's headers (and, when the arguments name them, its libraries).
+# bench_compile OUT SOURCE: the benchmark program of SOURCE (bench/<name>.cpp), as the Windows
+# tree builds it (bench/CMakeLists.txt: with the service's libraries and the Wine tests' harness), copied to OUT.
 bench_compile() {
-  local out=$1 source=$2
-  shift 2
-  x86_64-w64-mingw32-g++-posix -std=c++17 -O2 -static \
-    -DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX -D_WIN32_WINNT=0x0601 \
-    -I "$orvel_root/DemonService" -I "$orvel_root/bench" "$source" "$@" -o "$out"
+  local out=$1 name
+  name=$(basename "$2" .cpp)
+  cmake --build "$ORVEL_BUILD_DIR" --target "$name" >/dev/null
+  cp -f "$ORVEL_BUILD_DIR/bench/$name.exe" "$out"
 }
 
 # bench_summary FIGURES KEY LABEL [UNIT]: median, minimum and maximum of the values of KEY in a file of
@@ -35,23 +34,14 @@ bench_start() {
   trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 }
 
-# bench_compile_with_core OUT SOURCE [more arguments]: bench_compile for a program that runs the service's
-# own code in a service context of its own, linked against the service's libraries.
-bench_compile_with_core() {
-  local out=$1 source=$2
-  shift 2
-  bench_compile "$out" "$source" -municode \
-    -L "$ORVEL_BUILD_DIR/DemonService" -L "$ORVEL_BUILD_DIR" -lorvel_core -lorvel_pure -lcjson \
-    -lwtsapi32 -luserenv -ladvapi32 -lshell32 -lole32 -loleaut32 -lwintrust -lcrypt32 -lversion "$@"
-}
-
 # bench_service_unix_pid: the Unix process that runs the service in this prefix (its command line names
 # the Windows image; its environment names the prefix, as several prefixes may run at once).
 bench_service_unix_pid() {
   local p
   for p in /proc/[0-9]*; do
-    if tr '\0' ' ' < "$p/cmdline" 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
-       tr '\0' '\n' < "$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+    # (A process may end while it is looked at.)
+    if { tr '\0' ' ' < "$p/cmdline"; } 2>/dev/null | grep -q 'Corvane\\DemonService.exe *$' &&
+       { tr '\0' '\n' < "$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       basename "$p"
       return 0
     fi

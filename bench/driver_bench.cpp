@@ -28,18 +28,11 @@ namespace {
 
 using namespace bench_link;
 
-// The journal that the installers' stand-ins (devcon and the others) share.
-std::wstring InstallerJournal()
-{
-    wchar_t common[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-    return std::wstring(common) + L"\\OrvelStandIn\\DriverInstallers.journal";
-}
 
 void ValidatePhase(int runs)
 {
     for (const wchar_t* name : {L"devcon.exe", L"CvDiskBridge.exe", L"drivers\\screenshare\\DisplayDriverSetup64.exe"}) {
-        const std::wstring path = std::wstring(kInstallFolder) + name;
+        const std::wstring path = harness::InstallFolder() + name;
         if (ValidateAssemblyFile(path.c_str()) != 0) {
             std::printf("failures 1\n");
             continue;
@@ -68,23 +61,23 @@ int CameraPhase(int runs)
     // message waits for that.
     int failures = 0;
     for (int run = -1; run < runs; ++run) {
-        ClearJournal();
-        ClearJournal(InstallerJournal());
-        AppendInbox("send InstallCameraDriver");
+        App().ClearJournal();
+        harness::InstalledInstaller(L"devcon.exe").ClearJournal();
+        App().AppendInbox(L"send InstallCameraDriver");
         ULONGLONG sent = 0;
         ULONGLONG firstStart = ~0ULL;
         ULONGLONG lastStart = 0;
-        const bool done = Poll(
+        const bool done = harness::WaitFor(
             [&] {
                 int starts = 0;
-                for (const Record& record : bench::ReadJournal(InstallerJournal())) {
+                for (const Record& record : bench::ReadJournal(harness::InstallerJournalPath())) {
                     if (record.event == "start") {
                         ++starts;
                         firstStart = std::min(firstStart, record.tick);
                         lastStart = std::max(lastStart, record.tick);
                     }
                 }
-                for (const Record& record : bench::ReadJournal(JournalPath())) {
+                for (const Record& record : bench::ReadJournal(App().JournalPath())) {
                     if (record.event == "send") {
                         sent = record.tick;
                     }

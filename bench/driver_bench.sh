@@ -17,8 +17,7 @@ validation_runs=${2:-50}
 bench_start driver-bench DemonService CorvaneApp SignatureCheck ResText2052 \
   devconStandIn CvDiskBridgeStandIn DisplayDriverSetup64StandIn
 
-bench_compile "$work/driver_bench.exe" "$root/bench/driver_bench.cpp" -municode \
-  -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32 -lshell32
+bench_compile "$work/driver_bench.exe" "$root/bench/driver_bench.cpp"
 cp "$build/sandbox/Halvex.SignatureCheck.Native.dll" "$work/"
 
 wine "$work/driver_bench.exe" "$camera_runs" "$validation_runs" 2>"$work/err.txt" | tr -d '\r' > "$work/figures.txt" || true

@@ -39,7 +39,7 @@ constexpr wchar_t kSeenMark[] = L"SeenByBench";
 std::vector<ULONGLONG> SendTicks()
 {
     std::vector<ULONGLONG> ticks;
-    for (const Record& record : bench::ReadJournal(JournalPath())) {
+    for (const Record& record : bench::ReadJournal(App().JournalPath())) {
         if (record.event == "send" && record.arg == kRequest && record.result == "ok") {
             ticks.push_back(record.tick);
         }
@@ -85,11 +85,11 @@ std::optional<ULONGLONG> OneRequest()
 {
     CountNewRules(true);
     const std::size_t sent = SendTicks().size();
-    if (!AppendInbox(std::string("send ") + kRequest)) {
+    if (!App().AppendInbox(L"send " + harness::FromUtf8(kRequest))) {
         return std::nullopt;
     }
     ULONGLONG stored = 0;
-    const bool complete = Poll(
+    const bool complete = harness::WaitFor(
         [&] {
             const std::size_t added = CountNewRules(false);
             stored = ::GetTickCount64();
@@ -97,7 +97,7 @@ std::optional<ULONGLONG> OneRequest()
         },
         kWaitMs, kPollStepMs);
     std::vector<ULONGLONG> ticks;
-    if (!complete || !Poll([&] { ticks = SendTicks(); return ticks.size() > sent; }, kWaitMs)) {
+    if (!complete || !harness::WaitFor([&] { ticks = SendTicks(); return ticks.size() > sent; }, kWaitMs, kPollStepMs)) {
         std::fprintf(stderr, "no complete rule set (%u new rules stored) or no journaled send (%u) within %lu ms\n",
                      static_cast<unsigned>(CountNewRules(false)), static_cast<unsigned>(ticks.size()),
                      kWaitMs);

@@ -14,7 +14,7 @@ runs=${1:-25}
 
 bench_start firewall-bench DemonService CorvaneApp SignatureCheck ResText2052 FirewallStore LockerPlugin
 
-bench_compile "$work/firewall_bench.exe" "$root/bench/firewall_bench.cpp" -municode -ladvapi32
+bench_compile "$work/firewall_bench.exe" "$root/bench/firewall_bench.cpp"
 
 wine "$work/firewall_bench.exe" "$runs" > "$work/out.txt" 2>"$work/err.txt" || true
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"

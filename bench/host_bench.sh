@@ -31,7 +31,7 @@ orvel_start_wine_session >/dev/null
 trap 'orvel_end_wine_session; rm -rf "$work"' EXIT
 work=$(mktemp -d /tmp/orvel-host-bench.XXXXXX)
 
-bench_compile "$work/host_bench.exe" "$root/bench/host_bench.cpp" -luserenv
+bench_compile "$work/host_bench.exe" "$root/bench/host_bench.cpp"
 
 exe="$build/sandbox/DemonService.exe"
 echo "DemonService.exe: $(stat -c %s "$exe") bytes ($(( $(stat -c %s "$exe") / 1024 )) KiB), statically linked"

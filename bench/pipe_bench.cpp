@@ -48,7 +48,7 @@ int RestartPhase(Link& link, int runs)
     SetCorvaneKey(L"hibernating", L"0");
     for (int run = 0; run < runs; ++run) {
         const DWORD crashed = link.appPid;
-        if (!AppendInbox("crash")) {
+        if (!App().AppendInbox(L"crash")) {
             return failures + runs - run;
         }
         Record crash;
@@ -71,7 +71,7 @@ int RestartPhase(Link& link, int runs)
             ++failures;
             break;
         }
-        ClearJournal();
+        App().ClearJournal();
     }
     return failures;
 }
@@ -95,10 +95,10 @@ bool Cycle(const Link& link, bool replaceClient)
         return r.event == "client-connected" && r.pid == link.appPid && r.client == link.servicePid;
     };
     const int before = CountRecords(connected);
-    if (!AppendInbox(replaceClient ? "send hibernate; sleep 150; disconnect" : "disconnect")) {
+    if (!App().AppendInbox(replaceClient ? L"send hibernate; sleep 150; disconnect" : L"disconnect")) {
         return false;
     }
-    return Poll([&] { return CountRecords(connected) > before; }, kWaitMs, 2);
+    return harness::WaitFor([&] { return CountRecords(connected) > before; }, kWaitMs, 2);
 }
 
 int HandlePhase(const Link& link, int cycles, bool replaceClient, const char* prefix)
@@ -124,7 +124,7 @@ int HandlePhase(const Link& link, int cycles, bool replaceClient, const char* pr
             Print((key + "_reported").c_str(), reported);
         }
         if (cycle % 20 == 0) {
-            ClearJournal();
+            App().ClearJournal();
         }
     }
     std::printf("%s_cycles %d\n", prefix, cycles);
@@ -135,23 +135,20 @@ int StopPhase(Link& link, int runs)
 {
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
-        ClearJournal();
-        if (!StartService()) {
+        App().ClearJournal();
+        if (!harness::StartOrvel() || !harness::WaitForServiceState(SERVICE_RUNNING, kWaitMs)) {
             ++failures;
             continue;
         }
-        link.servicePid = ServiceStatus().dwProcessId;
+        link.servicePid = harness::ServiceProcessId();
         UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, link.servicePid));
         if (!WaitConnected(link)) {
             ++failures;
             continue;
         }
         ::Sleep(500);
-        UniqueServiceHandle service = OpenOrvel(SERVICE_STOP | SERVICE_QUERY_STATUS);
-        SERVICE_STATUS status = {};
         const double begin = bench::NowMs();
-        ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        const bool stopped = WaitServiceState(SERVICE_STOPPED, kWaitMs);
+        const bool stopped = StopService();
         const double end = bench::NowMs();
         if (!stopped) {
             ++failures;
@@ -200,11 +197,8 @@ int wmain(int argc, wchar_t** argv)
 
     // The service stops while connected; it is started again for each run.
     {
-        UniqueServiceHandle service = OpenOrvel(SERVICE_STOP | SERVICE_QUERY_STATUS);
-        SERVICE_STATUS status = {};
         UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, link.servicePid));
-        ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
-        WaitServiceState(SERVICE_STOPPED, kWaitMs);
+        StopService();
         if (process) {
             ::WaitForSingleObject(process.get(), kWaitMs);
         }

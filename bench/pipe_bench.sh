@@ -23,8 +23,7 @@ cycles=${5:-200}
 
 bench_start pipe-bench DemonService CorvaneApp SignatureCheck ResText2052
 
-bench_compile "$work/pipe_bench.exe" "$root/bench/pipe_bench.cpp" -municode \
-  -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32
+bench_compile "$work/pipe_bench.exe" "$root/bench/pipe_bench.cpp"
 
 # User and system time of a process in ms (fields 14 and 15 of /proc/PID/stat, in clock ticks).
 cpu_ms() {

@@ -83,7 +83,8 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     const std::wstring appPath = service->AppPath();
-    const std::wstring journal = bench::JournalBeside(appPath);
+    const harness::StandInApp app(appPath);
+    const std::wstring journal = app.JournalPath();
     const std::wstring marker = service->DataDir() + L"\\logs\\debug";
     service->KillCorvane(0);
 
@@ -114,7 +115,7 @@ int wmain(int argc, wchar_t** argv)
                 }
             });
 
-            bench::RemoveJournal(journal);
+            app.ClearJournal();
             ULONGLONG called = ::GetTickCount64();
             Time("run_call" + suffix, [&appPath] { RunCorvane(appPath.c_str(), 1); });
             Launched(journal, called, "launch" + suffix);
@@ -123,7 +124,7 @@ int wmain(int argc, wchar_t** argv)
             // Creation alone, with the service's flags and without a new console.
             for (const DWORD flags : {DWORD{0x430}, DWORD{0x030}}) {
                 const std::string key = flags == 0x430 ? "create_0x430" : "create_0x030";
-                bench::RemoveJournal(journal);
+                app.ClearJournal();
                 called = ::GetTickCount64();
                 Time(key + "_call" + suffix, [&appPath, flags] { CreateDirect(appPath, flags); });
                 Launched(journal, called, key + suffix);
@@ -131,7 +132,7 @@ int wmain(int argc, wchar_t** argv)
             }
 
             // The path as the service takes it after a crash (the 1 s wait left out), to the start record.
-            bench::RemoveJournal(journal);
+            app.ClearJournal();
             called = ::GetTickCount64();
             Time("path_to_call" + suffix, [service] {
                 LOG_CLIENT("ReadFile fail");

@@ -14,7 +14,7 @@ runs=${1:-15}
 
 bench_start restart-breakdown orvel_core CorvaneApp DemonService
 
-bench_compile_with_core "$work/restart_breakdown_bench.exe" "$root/bench/restart_breakdown_bench.cpp"
+bench_compile "$work/restart_breakdown_bench.exe" "$root/bench/restart_breakdown_bench.cpp"
 
 wine "$work/restart_breakdown_bench.exe" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"

@@ -25,38 +25,6 @@ namespace {
 
 constexpr DWORD kTimeoutMs = 30000;
 
-UniqueHandle Start(const std::wstring& program, const std::wstring& arguments, DWORD* processId = nullptr)
-{
-    std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &created)) {
-        return UniqueHandle();
-    }
-    UniqueHandle thread(created.hThread);
-    if (processId != nullptr) {
-        *processId = created.dwProcessId;
-    }
-    return UniqueHandle(created.hProcess);
-}
-
-// Ends every stand-in that the journal saw start, then removes the journal.
-void KillAll(const std::wstring& journal)
-{
-    for (const bench::Record& record : bench::ReadJournal(journal)) {
-        if (record.event == "start") {
-            UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, record.pid));
-            if (process) {
-                ::TerminateProcess(process.get(), 1);
-                ::WaitForSingleObject(process.get(), kTimeoutMs);
-            }
-        }
-    }
-    bench::RemoveJournal(journal);
-}
-
 void CreateAllMenuKeys()
 {
     for (const std::wstring& key : ContextMenuKeysToRemove()) {
@@ -81,31 +49,31 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::wstring appPath = service->AppPath();
     const std::wstring folder = appPath.substr(0, appPath.rfind(L'\\'));
-    const std::wstring journal = folder + L"\\Corvane.journal";
+    const harness::StandInApp app(appPath);
+    const std::wstring journal = app.JournalPath();
     const std::wstring serviceExe = folder + L"\\DemonService.exe";
 
-    UniqueHandle shell = Start(argv[1], L"");
+    UniqueHandle shell = harness::StandInApp(argv[1]).Start();
     for (int wait = 0; wait < 200 && ::GetShellWindow() == nullptr; ++wait) {
         ::Sleep(10);
     }
     int failures = ::GetShellWindow() == nullptr ? 1 : 0;
-    KillAll(journal);
+    app.Reset();
 
     for (int run = 0; run < runs; ++run) {
         const double begin = bench::NowMs();
-        UniqueHandle process = Start(serviceExe, L"-runCorvane");
-        const bool ended = process && ::WaitForSingleObject(process.get(), kTimeoutMs) == WAIT_OBJECT_0;
+        const bool ended = harness::RunAndWait(serviceExe, L"-runCorvane", kTimeoutMs).has_value();
         const double end = bench::NowMs();
         if (ended && bench::FindStartRecord(journal)) {
             std::printf("runcorvane_ms %.3f\n", end - begin);
         } else {
             ++failures;
         }
-        KillAll(journal);
+        app.Reset();
 
         DWORD processId = 0;
         const ULONGLONG called = ::GetTickCount64();
-        UniqueHandle bare = Start(appPath, L"", &processId);
+        UniqueHandle bare = app.Start(std::wstring(), &processId);
         const std::optional<bench::Record> start =
             bare ? bench::WaitStartRecord(journal, processId, called, kTimeoutMs) : std::nullopt;
         if (start && start->tick != 0) {
@@ -113,7 +81,7 @@ int wmain(int argc, wchar_t** argv)
         } else {
             ++failures;
         }
-        KillAll(journal);
+        app.Reset();
 
         const double menusBegin = bench::NowMs();
         UpdateFileDockFileMenu(appPath.c_str());

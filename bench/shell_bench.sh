@@ -16,7 +16,7 @@ runs=${1:-10}
 
 bench_start shell-bench orvel_core CorvaneApp DemonService ShellWindow
 
-bench_compile_with_core "$work/shell_bench.exe" "$root/bench/shell_bench.cpp"
+bench_compile "$work/shell_bench.exe" "$root/bench/shell_bench.cpp"
 
 wine "$work/shell_bench.exe" "$(winepath -w "$build/testdata/ShellWindow.exe" 2>/dev/null)" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"

@@ -12,18 +12,10 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchSupport.h"
 #include "link/SignatureValidator.h"
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    ::QueryPerformanceFrequency(&frequency);
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The verification that GetSignedFileHash makes before it hashes, on its own.
 LONG VerifyOnly(const wchar_t* path)
@@ -57,26 +49,26 @@ int wmain(int argc, wchar_t** argv)
     const wchar_t* target = argv[1];
     const std::wstring large = argv[2];
 
-    double start = Now();
+    double start = bench::NowMs();
     const int first = ValidateAssemblyFile(target);
-    std::printf("first_validate_ms %.2f\nfirst_validate_result %d\n", (Now() - start) * 1000.0, first);
+    std::printf("first_validate_ms %.2f\nfirst_validate_result %d\n", (bench::NowMs() - start), first);
 
     constexpr int kLaterCalls = 20;
     int later = 0;
-    start = Now();
+    start = bench::NowMs();
     for (int i = 0; i < kLaterCalls; ++i) {
         later |= ValidateAssemblyFile(target);
     }
-    std::printf("later_validate_ms %.2f\nlater_validate_result %d\n", (Now() - start) * 1000.0 / kLaterCalls, later);
+    std::printf("later_validate_ms %.2f\nlater_validate_result %d\n", (bench::NowMs() - start) / kLaterCalls, later);
 
     // Once to warm the file cache, then measured.
     GetSignedFileHash(large);
-    start = Now();
+    start = bench::NowMs();
     const std::wstring digest = GetSignedFileHash(large);
-    const double hashSeconds = Now() - start;
-    start = Now();
+    const double hashSeconds = (bench::NowMs() - start) / 1000.0;
+    start = bench::NowMs();
     const LONG verify = VerifyOnly(large.c_str());
-    const double verifySeconds = Now() - start;
+    const double verifySeconds = (bench::NowMs() - start) / 1000.0;
     std::printf("hash_seconds %.4f\nverify_seconds %.4f\nverify_result 0x%08lx\ndigest %ls\n", hashSeconds,
                 verifySeconds, static_cast<unsigned long>(verify), digest.empty() ? L"(empty)" : digest.c_str());
     return first == 0 && later == 0 && !digest.empty() ? 0 : 1;

@@ -15,8 +15,7 @@ mib=${1:-256}
 
 bench_start signature-bench orvel_core SignatureCheck
 
-bench_compile "$work/signature_bench.exe" "$root/bench/signature_bench.cpp" -municode \
-  -L "$build/DemonService" -lorvel_core -lorvel_pure -lwintrust -lcrypt32 -ladvapi32
+bench_compile "$work/signature_bench.exe" "$root/bench/signature_bench.cpp"
 
 library="$build/sandbox/Halvex.SignatureCheck.Native.dll"
 cp "$library" "$work/"

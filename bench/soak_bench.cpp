@@ -130,7 +130,7 @@ void Mark(HANDLE service, const std::string& name, const std::wstring& markerFol
     std::printf("mark %s\n", name.c_str());
     std::fflush(stdout);
     const std::wstring marker = markerFolder + L"\\" + std::wstring(name.begin(), name.end());
-    Poll([&] { return ::GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES; }, kMarkerWaitMs, 50);
+    harness::WaitFor([&] { return harness::PathExists(marker); }, kMarkerWaitMs, 50);
 }
 
 int CountOccurrences(const std::string& text, const std::string& needle)
@@ -162,7 +162,8 @@ int wmain(int argc, wchar_t** argv)
     ClearStage();
 
     // The log on, so that everything the service does shows; breaks that are no crash.
-    const std::wstring settings = SettingsPath();
+    const std::wstring settings = harness::UserSettingsPath();
+    harness::CreateFolders(settings.substr(0, settings.rfind(L'\\')));
     const std::wstring dataFolder = settings.substr(0, settings.rfind(L'\\'));
     ::CreateDirectoryW((dataFolder + L"\\logs").c_str(), nullptr);
     UniqueFileHandle(::CreateFileW((dataFolder + L"\\logs\\debug").c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
@@ -188,15 +189,15 @@ int wmain(int argc, wchar_t** argv)
     // The log is the day's file, which may hold earlier runs: this run's lines are those after its size now.
     wchar_t logPath[MAX_PATH * 2] = {};
     ::GetPrivateProfileStringW(L"Service", L"Log_Path", L"", logPath, MAX_PATH * 2, settings.c_str());
-    const std::size_t logStart = bench::ReadWholeFile(logPath).size();
+    const std::size_t logStart = harness::ReadFileBytes(logPath).size();
 
     int failures = 0;
     const double cyclesBegin = bench::NowMs();
     int done = 0;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
-        ClearJournal();
+        App().ClearJournal();
         // The journal is emptied first, so that the connection awaited is this cycle's.
-        if (!AppendInbox("disconnect") || !WaitConnected(link)) {
+        if (!App().AppendInbox(L"disconnect") || !WaitConnected(link)) {
             ++failures;
             break;
         }
@@ -229,14 +230,14 @@ int wmain(int argc, wchar_t** argv)
             ++inBatch;
         }
         const int target = sent + inBatch;
-        if (!AppendInbox(batch) ||
-            !Poll([&] { return CountRecords([](const Record& r) { return r.event == "send"; }) >= inBatch; },
+        if (!App().AppendInbox(harness::FromUtf8(batch)) ||
+            !harness::WaitFor([&] { return CountRecords([](const Record& r) { return r.event == "send"; }) >= inBatch; },
                   kWaitMs + inBatch * kSendSpacingMs, 20)) {
             ++failures;
             break;
         }
         sent = target;
-        ClearJournal();
+        App().ClearJournal();
     }
     // The last message's read and log line.
     ::Sleep(1000);
@@ -247,10 +248,10 @@ int wmain(int argc, wchar_t** argv)
     Mark(service.get(), "after_messages", markerFolder);
 
     // What the service did in this run, from its log, and whether it still runs as the same process.
-    const std::string wholeLog = bench::ReadWholeFile(logPath);
+    const std::string wholeLog = harness::ReadFileBytes(logPath);
     const std::string log = wholeLog.size() >= logStart ? wholeLog.substr(logStart) : wholeLog;
-    const SERVICE_STATUS_PROCESS status = ServiceStatus();
-    Print("service_running", status.dwCurrentState == SERVICE_RUNNING && status.dwProcessId == link.servicePid ? 1 : 0);
+    Print("service_running",
+          harness::ServiceState() == SERVICE_RUNNING && harness::ServiceProcessId() == link.servicePid ? 1 : 0);
     Print("log_bytes", static_cast<double>(log.size()));
     Print("log_readfile_fail", CountLogLines(log, "ReadFile fail"));
     Print("log_validated", CountLogLines(log, "ValidateAssembly result is true"));

@@ -22,8 +22,7 @@ seed=${3:-9}
 bench_start soak-bench DemonService CorvaneApp SignatureCheck ResText2052
 mkdir -p "$work/markers"
 
-bench_compile "$work/soak_bench.exe" "$root/bench/soak_bench.cpp" "$root/DemonService/link/CommandTable.cpp" "$root/DemonService/host/DecimalText.cpp" \
-  -municode -ladvapi32 -luserenv -lole32 -loleaut32 -lcrypt32
+bench_compile "$work/soak_bench.exe" "$root/bench/soak_bench.cpp"
 
 wine "$work/soak_bench.exe" "$cycles" "$messages" "$seed" "Z:${work//\//\\}\\markers" \
   > "$work/out.txt" 2>"$work/err.txt" &

@@ -35,12 +35,13 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     const std::wstring appPath = service->AppPath();
-    const std::wstring journal = bench::JournalBeside(appPath);
+    const harness::StandInApp app(appPath);
+    const std::wstring journal = app.JournalPath();
     service->KillCorvane(0);
 
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
-        bench::RemoveJournal(journal);
+        app.ClearJournal();
         const ULONGLONG called = ::GetTickCount64();
         const double callStart = bench::NowMs();
         RunCorvane(appPath.c_str(), 0);

@@ -15,7 +15,7 @@ runs=${1:-30}
 
 bench_start supervision-bench orvel_core CorvaneApp DemonService
 
-bench_compile_with_core "$work/supervision_bench.exe" "$root/bench/supervision_bench.cpp"
+bench_compile "$work/supervision_bench.exe" "$root/bench/supervision_bench.cpp"
 
 wine "$work/supervision_bench.exe" "$runs" > "$work/out.txt"
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"

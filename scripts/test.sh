@@ -12,10 +12,8 @@ echo "== native tests (AddressSanitizer, UBSan, fuzz smoke runs)"
 native_rc=0
 ctest --preset native || native_rc=$?
 
+# Each group runs in a Wine prefix of its own, several at a time (the preset's jobs; -j N overrides it).
 echo "== Wine tests"
-source scripts/wine-env.sh
-orvel_start_wine_session
-trap orvel_end_wine_session EXIT
 wine_rc=0
 ctest --preset windows "$@" || wine_rc=$?
 

@@ -9,25 +9,40 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # No display is needed by anything we run; keep Wine from looking for one.
 unset DISPLAY
 
+# Brings up the prefix's persistent wineserver and Wine's own background programs. The first program
+# after the server starts services.exe, and services.exe and every service it starts inherit its stderr:
+# it is kept in $WINEPREFIX/services-stderr.log with the event log's channel on, so that what the services
+# report to the event log can be read there. Started outside any output pipe of the caller's (the
+# background programs would inherit it and keep it open).
+orvel_serve_prefix() {
+  wineserver -p >/dev/null 2>&1
+  WINEDEBUG="$WINEDEBUG,+eventlog" wine cmd /c exit >/dev/null 2>"$WINEPREFIX/services-stderr.log" </dev/null || true
+}
+
 # Starts a run's Wine session: any server left from an earlier run is ended, the sandbox is laid out,
-# and one persistent wineserver serves every program of the run. Wine's own background programs are
-# started here, outside any output pipe of the caller's (they would inherit it and keep it open).
+# and one persistent wineserver serves every program of the run.
 # The caller ends the session with orvel_end_wine_session (for instance in an EXIT trap).
 orvel_start_wine_session() {
   wineserver -k 2>/dev/null || true
   bash "$orvel_root/scripts/sandbox.sh"
   wineserver -w
-  wineserver -p >/dev/null 2>&1
-  : >"$WINEPREFIX/services-stderr.log"
-  orvel_start_service_manager
+  orvel_serve_prefix
 }
 
-# The first Wine process after a server start starts the prefix's service manager, which hands its
-# stderr and WINEDEBUG on to every service. Wine keeps no event log but writes what ReportEventW is
-# given on its "eventlog" channel, so the services' events are appended to services-stderr.log, where
-# the tests read them.
-orvel_start_service_manager() {
-  WINEDEBUG="-all,+eventlog" wine cmd /c exit >/dev/null 2>>"$WINEPREFIX/services-stderr.log" </dev/null || true
+# orvel_copy_prefix FROM TO: a copy of a prefix whose server has ended. Wine's own programs and libraries
+# (most of a prefix's size) are never written once the prefix is made: the copy links to them. Everything
+# else is the copy's own.
+orvel_copy_prefix() {
+  local from=$1 to=$2 folder
+  local shared=(drive_c/windows/system32 drive_c/windows/syswow64 drive_c/windows/winsxs)
+  rm -rf "$to"
+  mkdir -p "$to"
+  tar -C "$from" "${shared[@]/#/--exclude=./}" -cf - . | tar -C "$to" -xf - || return 1
+  for folder in "${shared[@]}"; do
+    if [ -d "$from/$folder" ]; then
+      cp -al "$from/$folder" "$to/$folder" || return 1
+    fi
+  done
 }
 
 orvel_end_wine_session() {

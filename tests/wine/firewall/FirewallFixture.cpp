@@ -11,7 +11,6 @@ namespace {
 
 constexpr DWORD kMaxKeyNameChars = 256;
 constexpr DWORD kMaxTextChars = 4096;
-constexpr DWORD kMarkerSpacingMs = 300;
 
 std::optional<std::wstring> Text(HKEY key, const wchar_t* name)
 {
@@ -155,10 +154,16 @@ void FirewallServiceTest::TearDown()
 
 void FirewallServiceTest::SendAndWait(const std::wstring& message)
 {
+    // Two writes that reach the pipe before a read arrive as one text: the marker is sent once the client
+    // has logged the request, read on its own. The client handles a message before its next read, so the
+    // marker's line comes after the request's whole handling.
+    const std::string request = harness::ToUtf8(message);
+    const int requests = CountLogged(pipe_test::kClientTag, request);
+    ASSERT_TRUE(app.AppendInbox(L"send " + message));
+    ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, request, requests + 1)) << request;
     const std::string marker = "firewall-test-marker-" + std::to_string(++markers);
-    ASSERT_TRUE(app.AppendInbox(L"send " + message + L"; sleep " + std::to_wstring(kMarkerSpacingMs) + L"; send " +
-                                harness::FromUtf8(marker)));
-    ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, marker)) << harness::ToUtf8(message);
+    ASSERT_TRUE(app.AppendInbox(L"send " + harness::FromUtf8(marker)));
+    ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, marker)) << request;
 }
 
 std::wstring FirewallServiceTest::PluginPath() const { return harness::InstallFolder() + L"lockerPlugin\\LockerPlugin.exe"; }

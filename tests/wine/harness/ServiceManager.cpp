@@ -24,6 +24,18 @@ UniqueServiceHandle OpenOrvel(DWORD access)
 
 bool ServiceExists() { return OpenOrvel(SERVICE_QUERY_CONFIG).valid(); }
 
+DWORD ServiceProcessId()
+{
+    UniqueServiceHandle service = OpenOrvel(SERVICE_QUERY_STATUS);
+    SERVICE_STATUS_PROCESS status = {};
+    DWORD needed = 0;
+    if (!service || !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                                            sizeof(status), &needed)) {
+        return 0;
+    }
+    return status.dwProcessId;
+}
+
 std::optional<ServiceConfig> QueryServiceConfiguration()
 {
     UniqueServiceHandle service = OpenOrvel(SERVICE_QUERY_CONFIG);

@@ -21,6 +21,8 @@ bool ServiceExists();
 std::optional<ServiceConfig> QueryServiceConfiguration();
 // Current state, or 0 when the service cannot be queried.
 DWORD ServiceState();
+// The process that runs the service, or 0 when it runs in none (or cannot be queried).
+DWORD ServiceProcessId();
 bool WaitForServiceState(DWORD state, DWORD timeoutMs);
 // Sends a control code; false when the manager refused it.
 bool SendServiceControl(DWORD control);

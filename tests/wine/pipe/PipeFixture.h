@@ -159,6 +159,13 @@ protected:
     }
 
     std::wstring ServiceKey(const wchar_t* key) const { return harness::IniRead(profile.IniPath(), L"Service", key); }
+
+    // The "Connected" key is a verified client's last act before its first read: once it is there, the
+    // client waits in its read (or is about to, which a stop meets the same way).
+    bool WaitReading() const
+    {
+        return harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
+    }
     void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
     {
         ASSERT_TRUE(harness::IniWrite(profile.IniPath(), harness::kCorvaneSection, key, value));
@@ -263,18 +270,7 @@ protected:
         return process;
     }
 
-    static DWORD ServiceProcessId()
-    {
-        UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-        UniqueServiceHandle service(manager ? ::OpenServiceW(manager.get(), L"Orvel", SERVICE_QUERY_STATUS) : nullptr);
-        SERVICE_STATUS_PROCESS status = {};
-        DWORD needed = 0;
-        if (!service || !::QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO,
-                                                reinterpret_cast<BYTE*>(&status), sizeof(status), &needed)) {
-            return 0;
-        }
-        return status.dwProcessId;
-    }
+    static DWORD ServiceProcessId() { return harness::ServiceProcessId(); }
 
     DWORD servicePid = 0;
 };

@@ -70,7 +70,7 @@ TEST_F(ClientTest, StopEndsABlockedReadAtOnceWithoutAWordAndTheClientReportsItsE
     UniqueHandle thread = RunClient(client);
     ASSERT_TRUE(thread.valid());
     ASSERT_TRUE(WaitVerified(appId, self));
-    ::Sleep(300);
+    ASSERT_TRUE(WaitReading());
 
     const ULONGLONG begin = ::GetTickCount64();
     client->Stop();
@@ -110,7 +110,7 @@ TEST_F(ClientTest, AReplacedClientNeitherReleasesNorRestartsItsSuccessor)
     service->StartClient(app.ExePath().c_str());
     ASSERT_TRUE(WaitVerified(appId, self));
     std::weak_ptr<CDemonServiceClient> first = service->CurrentClient();
-    ::Sleep(300);
+    ASSERT_TRUE(WaitReading());
 
     service->StartClient(app.ExePath().c_str());
     const std::shared_ptr<CDemonServiceClient> second = service->CurrentClient();

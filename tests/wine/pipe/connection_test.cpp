@@ -25,6 +25,9 @@ protected:
     void ExpectNeverTrusted(const harness::StandInApp& server)
     {
         DWORD serverId = 0;
+        // A connected client is still there until it has refused the server and closed its end, and
+        // `wait-client` would return at once for it: the sleeps outlast a refusal, so that each send goes
+        // to the client's next attempt (one a second).
         UniqueHandle running = server.StartWithScript(
             L"wait-client; send c:untrusted; sleep 1200; wait-client; send c:untrusted; sleep 1200; wait-client; "
             L"send app_exit:0",
@@ -74,7 +77,9 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
 
     // A crash notice of 3 bytes is too short to be one; one of 4 bytes starts the application in background
     // mode. A read that fills the whole buffer is dropped and the next one is read. A crash notice that
-    // carries an exit notice starts the application again without stopping the running one.
+    // carries an exit notice starts the application again without stopping the running one. The sleeps keep
+    // each send a read of its own (two writes before a read arrive as one text); after a start the
+    // client takes longer.
     const std::string combined = "c:app_exit:" + std::to_string(appId);
     ASSERT_TRUE(app.AppendInbox(L"send c:x; sleep 400; send c:xy; sleep 800; send-bytes 20480 c; sleep 400; send " +
                                 harness::FromUtf8(combined) + L"; sleep 800; send ping"));
@@ -126,6 +131,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
 
     StartService();
     DWORD copyId = 0;
+    // Each sleep outlasts a refusal, so that the next send goes to the client's next attempt.
     UniqueHandle running = copy.StartWithScript(
         L"wait-client; send c:unsigned; sleep 1500; wait-client; send app_exit:0; sleep 1500; wait-client; send hibernate",
         &copyId);

@@ -20,7 +20,8 @@ TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplication
     DWORD appId = 0;
     UniqueHandle crashed = StartVerifiedApp(&appId);
 
-    // "hibernate" with a line end is no hibernation notice: the break that follows is still a crash.
+    // "hibernate" with a line end is no hibernation notice: the break that follows is still a crash. The
+    // sleep lets the client read the message before the pipe breaks (a break drops what is unread).
     ASSERT_TRUE(app.AppendInbox(L"send hibernate\\r\\n; sleep 500; crash"));
     const JournalRecord crash = WaitStep(L"crash", appId);
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId}, kStartTimeoutMs);

@@ -25,7 +25,13 @@ TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANew
     DWORD appId = 0;
     UniqueHandle sleeping = StartVerifiedApp(&appId);
 
-    ASSERT_TRUE(app.AppendInbox(L"send hibernate; sleep 400; send ping; sleep 400; quit"));
+    // Each message is sent once the one before it has been read (two writes before a read arrive as one
+    // text), and the pipe breaks once "ping" has been read.
+    ASSERT_TRUE(app.AppendInbox(L"send hibernate"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "hibernate"));
+    ASSERT_TRUE(app.AppendInbox(L"send ping"));
+    ASSERT_TRUE(WaitLogged(kClientTag, "ping"));
+    ASSERT_TRUE(app.AppendInbox(L"quit"));
     ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient", 2));
     std::vector<std::string> readOn = MessagesFrom(kClientTag, "hibernate");
     readOn.resize(3);
@@ -82,8 +88,7 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     DWORD appId = 0;
     UniqueHandle running = StartVerifiedApp(&appId);
     UniqueHandle service = OpenServiceProcess();
-    // The client is now blocked in its read.
-    ::Sleep(300);
+    ASSERT_TRUE(WaitReading());
 
     const ULONGLONG begin = ::GetTickCount64();
     ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));

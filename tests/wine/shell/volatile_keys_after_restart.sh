@@ -3,7 +3,7 @@
 # (as Windows restarts) it is gone until the service runs again. (That the parent made for it is an
 # ordinary key is seen in shell_tests: Wine does not save a key without values whose only subkeys are
 # volatile, so a restart here cannot show it.)
-# Runs in the build tree's sandbox and leaves the run's persistent wineserver running again.
+# Runs in the group's prefix (scripts/wine-group.sh) and leaves its persistent wineserver running again.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../../scripts/wine-env.sh"
 service="$WINEPREFIX/drive_c/Program Files/Corvane/DemonService.exe"
@@ -12,8 +12,7 @@ key_exists() { wine reg query "$1" >/dev/null 2>&1; }
 restart_server() {
   wineserver -k 2>/dev/null || true
   wineserver -w
-  wineserver -p >/dev/null 2>&1
-  orvel_start_service_manager
+  orvel_serve_prefix
 }
 fail() { echo "FAIL: $*"; wine "$service" -remove >/dev/null 2>&1 || true; exit 1; }
 
