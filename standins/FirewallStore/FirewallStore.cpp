@@ -309,7 +309,7 @@ HRESULT ReadRule(INetFwRule* rule, StoredRule* stored)
     UniqueComPtr<INetFwRule2> rule2;
     LONG options = 0;
     VARIANT_BOOL edge = VARIANT_FALSE;
-    if (SUCCEEDED(rule->QueryInterface(__uuidof(INetFwRule2), reinterpret_cast<void**>(rule2.put()))) &&
+    if (SUCCEEDED(rule->QueryInterface(__uuidof(INetFwRule2), rule2.put_void())) &&
         SUCCEEDED(rule2.get()->get_EdgeTraversalOptions(&options))) {
         stored->edgeTraversalOptions = static_cast<DWORD>(options);
     } else if (SUCCEEDED(rule->get_EdgeTraversal(&edge))) {
