@@ -66,8 +66,8 @@ void OnSessionChange(DemonService* service)
 
 } // namespace
 
-void WINAPI ServiceMain(DWORD, LPWSTR*)
-{
+void WINAPI ServiceMain(DWORD, LPWSTR*) noexcept
+try {
     {
         // Counted with the worker threads: process end waits for this thread before the context goes.
         WorkerThreadScope worker;
@@ -79,6 +79,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
             WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
         }
     }
+    ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
+} catch (...) {
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 }
 
@@ -119,8 +121,8 @@ void DemonService::Run()
     }
 }
 
-DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
-{
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID) noexcept
+try {
     DemonService* service = DemonService::GetInstance();
     switch (control) {
     case SERVICE_CONTROL_POWEREVENT:
@@ -147,6 +149,8 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
         ReportCurrentServiceState();
         break;
     }
+    return NO_ERROR;
+} catch (...) {
     return NO_ERROR;
 }
 
@@ -177,10 +181,12 @@ bool StopService()
     return ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint) != FALSE;
 }
 
-DWORD WINAPI StopForUpdateThread(LPVOID)
-{
+DWORD WINAPI StopForUpdateThread(LPVOID) noexcept
+try {
     ::Sleep(kStopForUpdateDelayMs);
     StopService();
     RemoveService();
     return 0;
+} catch (...) {
+    return 1;
 }

@@ -16,11 +16,16 @@ struct WorkerStart {
     void* parameter;
 };
 
-DWORD WINAPI WorkerTrampoline(LPVOID raw)
+DWORD WINAPI WorkerTrampoline(LPVOID raw) noexcept
 {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(raw));
     t_isWorker = true;
-    const DWORD result = start->routine(start->parameter);
+    DWORD result = 1;
+    try {
+        result = start->routine(start->parameter);
+    } catch (...) {
+        // The routine ended by an exception; it is counted out all the same.
+    }
     --g_activeWorkers;
     return result;
 }
