@@ -159,7 +159,10 @@ public:
         m_rule.hasName = true;
         return CopyIn(name, &m_rule.name);
     }
-    HRESULT STDMETHODCALLTYPE get_Description(BSTR* text) noexcept override { return CopyOut(m_rule.description, text); }
+    HRESULT STDMETHODCALLTYPE get_Description(BSTR* text) noexcept override
+    {
+        return CopyOut(m_rule.description, text);
+    }
     HRESULT STDMETHODCALLTYPE put_Description(BSTR text) noexcept override { return CopyIn(text, &m_rule.description); }
     HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* path) noexcept override
     {
@@ -245,8 +248,14 @@ public:
         m_rule.enabled = enabled != VARIANT_FALSE ? 1 : 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* grouping) noexcept override { return CopyOut(m_rule.grouping, grouping); }
-    HRESULT STDMETHODCALLTYPE put_Grouping(BSTR grouping) noexcept override { return CopyIn(grouping, &m_rule.grouping); }
+    HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* grouping) noexcept override
+    {
+        return CopyOut(m_rule.grouping, grouping);
+    }
+    HRESULT STDMETHODCALLTYPE put_Grouping(BSTR grouping) noexcept override
+    {
+        return CopyIn(grouping, &m_rule.grouping);
+    }
     HRESULT STDMETHODCALLTYPE get_Profiles(LONG* profiles) noexcept override { return Out(profiles, m_rule.profiles); }
     HRESULT STDMETHODCALLTYPE put_Profiles(LONG profiles) noexcept override
     {
@@ -482,10 +491,22 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG*) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT*) noexcept override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT) noexcept override
+    {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override
     {
         return E_NOTIMPL;
@@ -532,7 +553,10 @@ public:
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) noexcept override { return E_NOTIMPL; }
 };
 
