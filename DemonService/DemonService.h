@@ -73,7 +73,6 @@ public:
         action();
         return true;
     }
-    bool StopHasBegun() const { return m_status == kStatusStopping; }
     // Moves a constructed context to running; false when a stop has begun, and then the service
     // neither starts a client nor enters its loop.
     bool BeginRun();

@@ -71,11 +71,11 @@ private:
     UniqueHandle m_thread;            // the client thread, for cancelling its synchronous read
     std::atomic<bool> m_ended{false};
 
-    friend DWORD WINAPI ClientThreadProc(LPVOID param);
+    friend DWORD WINAPI ClientThreadProc(LPVOID param) noexcept;
 };
 
 // Start routine of the client thread; param is a heap-allocated std::shared_ptr to the record, which
-// the thread owns. Returns 0.
-DWORD WINAPI ClientThreadProc(LPVOID param);
+// the thread owns. Returns 0, or 1 when the run ended by an exception.
+DWORD WINAPI ClientThreadProc(LPVOID param) noexcept;
 // Start routine of the short thread that reports the end of a client; param is the callback.
-DWORD WINAPI ClientExitThreadProc(LPVOID param);
+DWORD WINAPI ClientExitThreadProc(LPVOID param) noexcept;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <type_traits>
+
 // One owner for every kind of resource the service holds: kernel handles, registry keys, service
 // manager handles, modules, CryptoAPI contexts, environment blocks, COM pointers and apartments.
 //
@@ -8,9 +10,12 @@
 //   static Type Invalid() noexcept;           the value that means "none", held after release
 //   static bool IsValid(Type) noexcept;       whether a value must be released
 //   static void Close(Type) noexcept;         releases a valid value
+//   static constexpr bool kComInterface;      (optional) true for COM interface pointers
 //
 // The owner is move-only. put() releases what is held and hands out the address of the raw value so
-// that a Win32 out-parameter lands straight in the owner.
+// that a Win32 out-parameter lands straight in the owner; put_void() does the same for the COM calls
+// that take a void** (QueryInterface, CoCreateInstance).
+
 template <typename Traits>
 class UniqueResource {
 public:
@@ -43,9 +48,13 @@ public:
         return value;
     }
 
-    // Releases what is held (if valid) and takes ownership of value.
+    // Releases what is held (if valid) and takes ownership of value. Given the value already held, it
+    // does nothing: releasing it would leave the owner holding a released value.
     void reset(Type value = Traits::Invalid()) noexcept
     {
+        if (value == m_value) {
+            return;
+        }
         Type old = m_value;
         m_value = value;
         if (Traits::IsValid(old)) {
@@ -57,6 +66,12 @@ public:
     {
         reset();
         return &m_value;
+    }
+
+    template <typename T = Traits, typename = std::enable_if_t<T::kComInterface>>
+    void** put_void() noexcept
+    {
+        return reinterpret_cast<void**>(put());
     }
 
 private:

@@ -52,6 +52,10 @@ inline void CloseCrtFile(std::FILE* file) noexcept { std::fclose(file); }
 inline void FreeProcessHeapMemory(void* memory) noexcept { ::HeapFree(::GetProcessHeap(), 0, memory); }
 template <typename Interface>
 inline void ReleaseInterface(Interface* pointer) noexcept { pointer->Release(); }
+template <typename Interface>
+struct ComInterface : CloseWith<Interface*, &ReleaseInterface<Interface>> {
+    static constexpr bool kComInterface = true;
+};
 // The apartment's value is whether CoInitializeEx succeeded on this thread; only then is it uninitialised.
 inline void UninitializeApartment(bool) noexcept { ::CoUninitialize(); }
 
@@ -73,7 +77,7 @@ using UniqueLocalWideString = UniqueResource<win32_traits::CloseWith<wchar_t*, &
 using UniqueBstr = UniqueResource<win32_traits::CloseWith<BSTR, &::SysFreeString>>;
 using UniqueCrtFile = UniqueResource<win32_traits::CloseWith<std::FILE*, &win32_traits::CloseCrtFile>>;
 template <typename Interface>
-using UniqueComPtr = UniqueResource<win32_traits::CloseWith<Interface*, &win32_traits::ReleaseInterface<Interface>>>;
+using UniqueComPtr = UniqueResource<win32_traits::ComInterface<Interface>>;
 using UniqueComApartment = UniqueResource<win32_traits::CloseWith<bool, &win32_traits::UninitializeApartment>>;
 
 // Initialises COM on the calling thread as a single-threaded apartment. The result tells whether COM is

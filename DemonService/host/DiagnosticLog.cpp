@@ -100,11 +100,8 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
             WriteIniText(iniPath, kServiceSection, L"Log_Path", L"");
         } else {
             const std::wstring logPath = logFolder + LogFileName(LocalLogTime());
+            // A failed open leaves no file, and the next line tries again.
             m_logFile = OpenPlainLogFile(logPath);
-            // A failed open is kept as INVALID_HANDLE_VALUE and tried again on the next call.
-            if (!m_logFile.valid()) {
-                m_logFile.reset(INVALID_HANDLE_VALUE);
-            }
             ::SetFilePointer(m_logFile.get(), 0, nullptr, FILE_END);
             WriteIniText(iniPath, kServiceSection, L"Debug", L"1");
             WriteIniText(iniPath, kServiceSection, L"Log_Path", logPath.c_str());

@@ -72,8 +72,8 @@ void OnSessionChange(DemonService* service)
 
 } // namespace
 
-void WINAPI ServiceMain(DWORD, LPWSTR*)
-{
+void WINAPI ServiceMain(DWORD, LPWSTR*) noexcept
+try {
     {
         // Counted with the worker threads: process end waits for this thread before the context goes.
         WorkerThreadScope worker;
@@ -85,6 +85,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
             WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
         }
     }
+    ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
+} catch (...) {
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 }
 
@@ -129,8 +131,8 @@ void DemonService::Run()
     }
 }
 
-DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
-{
+DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID) noexcept
+try {
     DemonService* service = DemonService::GetInstance();
     switch (control) {
     case SERVICE_CONTROL_POWEREVENT:
@@ -158,6 +160,8 @@ DWORD WINAPI ServiceCtrlHandler(DWORD control, DWORD eventType, LPVOID, LPVOID)
         ReportCurrentServiceState();
         break;
     }
+    return NO_ERROR;
+} catch (...) {
     return NO_ERROR;
 }
 
@@ -188,11 +192,13 @@ bool StopService()
     return ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint) != FALSE;
 }
 
-DWORD WINAPI StopForUpdateThread(LPVOID)
-{
+DWORD WINAPI StopForUpdateThread(LPVOID) noexcept
+try {
     ::Sleep(kStopForUpdateDelayMs);
     ReportServiceStopped(StopCause::StopForUpdate);
     StopService();
     RemoveService();
     return 0;
+} catch (...) {
+    return 1;
 }

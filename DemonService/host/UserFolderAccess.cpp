@@ -6,11 +6,6 @@
 
 namespace {
 
-// The depth of nested impersonation scopes on this thread; only the outermost changes the thread.
-thread_local int t_impersonationDepth = 0;
-thread_local bool t_impersonationAllowed = true;
-thread_local std::wstring t_profileFolder;
-
 constexpr DWORD kTokenUserBufferBytes = 1024;
 
 bool ProcessRunsAsLocalSystem()
@@ -53,37 +48,43 @@ std::wstring OwnProfileFolder()
 
 ConsoleUserImpersonation::ConsoleUserImpersonation()
 {
-    if (t_impersonationDepth++ > 0) {
-        m_allowed = t_impersonationAllowed;
+    if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, m_previous.put()) &&
+        ::GetLastError() != ERROR_NO_TOKEN) {
         return;
+    }
+    // The console user's token is asked for, and the identity chosen, as the process itself.
+    if (m_previous) {
+        if (!::RevertToSelf()) {
+            return;
+        }
+        m_restores = true;
     }
     UniqueHandle token = QueryConsoleUserToken();
     switch (ChooseUserFolderIdentity(token.valid(), RunsAsLocalSystem())) {
     case UserFolderIdentity::ConsoleUser:
-        m_reverts = ::ImpersonateLoggedOnUser(token.get()) != FALSE;
-        m_allowed = m_reverts;
-        t_profileFolder = m_allowed ? ProfileFolderOf(token.get()) : std::wstring();
+        if (::ImpersonateLoggedOnUser(token.get())) {
+            m_restores = true;
+            m_allowed = true;
+            m_profileFolder = ProfileFolderOf(token.get());
+        }
         break;
     case UserFolderIdentity::OwnToken:
-        t_profileFolder = OwnProfileFolder();
+        m_allowed = true;
+        m_profileFolder = OwnProfileFolder();
         break;
     case UserFolderIdentity::Nobody:
-        m_allowed = false;
-        t_profileFolder.clear();
         break;
     }
-    t_impersonationAllowed = m_allowed;
 }
 
 ConsoleUserImpersonation::~ConsoleUserImpersonation()
 {
-    if (--t_impersonationDepth == 0) {
-        t_impersonationAllowed = true;
-        t_profileFolder.clear();
-        if (m_reverts && !::RevertToSelf()) {
-            // A thread that cannot return to the service's own identity must not go on as the user.
-            ::TerminateProcess(::GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
-        }
+    // No token to give back is the process's own identity.
+    const bool restored = !m_restores || (m_previous ? ::SetThreadToken(nullptr, m_previous.get()) != FALSE
+                                                     : ::RevertToSelf() != FALSE);
+    if (!restored) {
+        // A thread that cannot return to the identity it had must not go on as the user.
+        ::TerminateProcess(::GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
     }
 }
 
@@ -92,7 +93,7 @@ HeldFolderChain ConsoleUserImpersonation::HoldFolder(const std::wstring& folder)
     if (!m_allowed || CheckUserFolder(folder) != FolderRefusal::None) {
         return HeldFolderChain(std::wstring(), std::wstring());
     }
-    return HeldFolderChain(folder, t_profileFolder);
+    return HeldFolderChain(folder, m_profileFolder);
 }
 
 FolderRefusal CheckUserFolder(const std::wstring& folder)

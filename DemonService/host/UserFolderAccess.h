@@ -19,15 +19,18 @@
 
 #include <string>
 
+#include "base/Win32Resources.h"
 #include "host/HeldFolderChain.h"
 #include "host/UserFolderRule.h"
 
 // Takes on, on the calling thread for the scope's life, the identity that works in the user's folder:
 // the user at the physical console, with the token that WTSQueryUserToken gives (only LocalSystem
 // obtains it); without that token, a caller that is not LocalSystem keeps its own, and LocalSystem may
-// do nothing. Nested scopes on one thread share the outermost one's choice; the outermost reverts on
-// every path. allowed() is false when nothing may be done in the folder: LocalSystem without the token,
-// or a token that could not be put on the thread (a check that could not be made is a "no").
+// do nothing. The choice is made with the process's own identity, and the scope gives the thread back
+// whatever token it had before (none, or an enclosing scope's) on every path; a thread that cannot be
+// given it back ends the process rather than go on with the wrong identity. allowed() is false when
+// nothing may be done in the folder: LocalSystem without the token, a token that could not be put on the
+// thread, or a token before it that could not be read (a check that could not be made is a "no").
 class ConsoleUserImpersonation {
 public:
     ConsoleUserImpersonation();
@@ -43,8 +46,10 @@ public:
     HeldFolderChain HoldFolder(const std::wstring& folder) const;
 
 private:
-    bool m_allowed = true;
-    bool m_reverts = false;
+    bool m_allowed = false;
+    bool m_restores = false;     // the thread's token was changed; m_previous goes back on it at the end
+    UniqueHandle m_previous;     // the thread's token before the scope; none when it had none
+    std::wstring m_profileFolder;
 };
 
 // Whether folder is accepted as the user's folder (FolderRefusal::None) or why not; the drive's type is

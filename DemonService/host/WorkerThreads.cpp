@@ -16,11 +16,16 @@ struct WorkerStart {
     void* parameter;
 };
 
-DWORD WINAPI WorkerTrampoline(LPVOID raw)
+DWORD WINAPI WorkerTrampoline(LPVOID raw) noexcept
 {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(raw));
     t_isWorker = true;
-    const DWORD result = start->routine(start->parameter);
+    DWORD result = 1;
+    try {
+        result = start->routine(start->parameter);
+    } catch (...) {
+        // The routine ended by an exception; it is counted out all the same.
+    }
     --g_activeWorkers;
     return result;
 }
@@ -29,7 +34,7 @@ constexpr DWORD kWaitStepMs = 10;
 
 } // namespace
 
-bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* thread)
+bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter)
 {
     std::unique_ptr<WorkerStart> start(new (std::nothrow) WorkerStart{routine, parameter});
     if (!start) {
@@ -43,9 +48,6 @@ bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* 
     }
     // The new thread owns its start record from here on.
     static_cast<void>(start.release());
-    if (thread != nullptr) {
-        *thread = created.release();
-    }
     return true;
 }
 
@@ -61,11 +63,6 @@ bool WaitForWorkerThreads(DWORD timeoutMs)
         ::Sleep(kWaitStepMs);
     }
     return true;
-}
-
-bool IsWorkerThread()
-{
-    return t_isWorker;
 }
 
 WorkerThreadScope::WorkerThreadScope() : m_wasWorker(t_isWorker)

@@ -5,15 +5,12 @@
 
 #include <windows.h>
 
-// Starts routine(parameter) on a new thread (default security and stack, running at once). When
-// thread is not null it receives a handle the caller owns. False when the thread cannot be created.
-bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter, HANDLE* thread = nullptr);
+// Starts routine(parameter) on a new thread (default security and stack, running at once). False when
+// the thread cannot be created.
+bool StartWorkerThread(LPTHREAD_START_ROUTINE routine, void* parameter);
 
 // Waits until every worker thread has returned, at most timeoutMs; true when none is left.
 bool WaitForWorkerThreads(DWORD timeoutMs);
-
-// Whether the calling thread is one of the worker threads.
-bool IsWorkerThread();
 
 // Counts a thread that the system started (the service main thread) as a worker for the scope's life.
 class WorkerThreadScope {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "DemonService.h"
+#include "base/ReturnIfFailed.h"
 #include "base/Win32Resources.h"
 #include "host/AnsiText.h"
 #include "host/EventLog.h"
@@ -40,20 +41,14 @@ HRESULT CountOrvelRules(INetFwRules* rules, long* count)
 {
     *count = 0;
     UniqueComPtr<IUnknown> enumeratorUnknown;
-    HRESULT hr = rules->get__NewEnum(enumeratorUnknown.put());
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(rules->get__NewEnum(enumeratorUnknown.put()));
     UniqueComPtr<IEnumVARIANT> enumerator;
-    hr = enumeratorUnknown.get()->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(enumerator.put()));
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(enumeratorUnknown.get()->QueryInterface(__uuidof(IEnumVARIANT), enumerator.put_void()));
     for (;;) {
         VARIANT element;
         ::VariantInit(&element);
         ULONG fetched = 0;
-        hr = enumerator.get()->Next(1, &element, &fetched);
+        const HRESULT hr = enumerator.get()->Next(1, &element, &fetched);
         if (hr != S_OK || fetched != 1) {
             ::VariantClear(&element);
             return FAILED(hr) ? hr : S_OK;
@@ -61,7 +56,7 @@ HRESULT CountOrvelRules(INetFwRules* rules, long* count)
         // An element that is no rule, or whose name cannot be read, is passed over.
         UniqueComPtr<INetFwRule> rule;
         if (element.vt == VT_DISPATCH && element.pdispVal != nullptr) {
-            element.pdispVal->QueryInterface(__uuidof(INetFwRule), reinterpret_cast<void**>(rule.put()));
+            element.pdispVal->QueryInterface(__uuidof(INetFwRule), rule.put_void());
         }
         ::VariantClear(&element);
         UniqueBstr name;
@@ -84,7 +79,7 @@ void WithFirewallPolicy(const std::function<void(INetFwPolicy2*)>& work)
     }
     UniqueComPtr<INetFwPolicy2> policy;
     if (FAILED(::CoCreateInstance(__uuidof(NetFwPolicy2), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwPolicy2),
-                                  reinterpret_cast<void**>(policy.put())))) {
+                                  policy.put_void()))) {
         return;
     }
     work(policy.get());
@@ -99,10 +94,7 @@ HRESULT RemoveFirewallRules(INetFwPolicy2* policy, long* removed)
         return E_POINTER;
     }
     UniqueComPtr<INetFwRules> rules;
-    HRESULT hr = policy->get_Rules(rules.put());
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(policy->get_Rules(rules.put()));
     UniqueBstr name = MakeBstr(kFirewallRuleName);
     if (!name) {
         return E_OUTOFMEMORY;
@@ -111,19 +103,16 @@ HRESULT RemoveFirewallRules(INetFwPolicy2* policy, long* removed)
     long previous = -1;
     for (int pass = 0; pass < kMaxRemovalPasses; ++pass) {
         long found = 0;
-        hr = CountOrvelRules(rules.get(), &found);
-        if (FAILED(hr) || found == 0) {
-            return hr;
+        RETURN_IF_FAILED(CountOrvelRules(rules.get(), &found));
+        if (found == 0) {
+            return S_OK;
         }
         if (previous >= 0 && found >= previous) {
             return E_FAIL;
         }
         previous = found;
         for (long i = 0; i < found; ++i) {
-            hr = rules.get()->Remove(name.get());
-            if (FAILED(hr)) {
-                return hr;
-            }
+            RETURN_IF_FAILED(rules.get()->Remove(name.get()));
             ++removedHere;
         }
     }
@@ -158,43 +147,32 @@ HRESULT AddFirewallRule(INetFwPolicy2* policy, const wchar_t* appPath, bool inbo
     const FirewallRuleProperties properties = RuleProperties(inbound, restrictPublic, block, protocol);
 
     UniqueComPtr<INetFwRules> rules;
-    HRESULT hr = policy->get_Rules(rules.put());
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(policy->get_Rules(rules.put()));
     UniqueComPtr<INetFwRule> rule;
-    hr = ::CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwRule),
-                            reinterpret_cast<void**>(rule.put()));
-    if (FAILED(hr)) {
-        return hr;
-    }
+    RETURN_IF_FAILED(::CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwRule),
+                                        rule.put_void()));
     INetFwRule* r = rule.get();
-    if (FAILED(hr = r->put_Name(name.get())) || FAILED(hr = r->put_Grouping(grouping.get())) ||
-        FAILED(hr = r->put_Description(description.get())) ||
-        FAILED(hr = r->put_Direction(static_cast<NET_FW_RULE_DIRECTION>(properties.direction))) ||
-        FAILED(hr = r->put_Action(static_cast<NET_FW_ACTION>(properties.action))) ||
-        FAILED(hr = r->put_ApplicationName(application.get()))) {
-        return hr;
-    }
-    if (properties.setProtocol && FAILED(hr = r->put_Protocol(properties.protocol))) {
-        return hr;
+    RETURN_IF_FAILED(r->put_Name(name.get()));
+    RETURN_IF_FAILED(r->put_Grouping(grouping.get()));
+    RETURN_IF_FAILED(r->put_Description(description.get()));
+    RETURN_IF_FAILED(r->put_Direction(static_cast<NET_FW_RULE_DIRECTION>(properties.direction)));
+    RETURN_IF_FAILED(r->put_Action(static_cast<NET_FW_ACTION>(properties.action)));
+    RETURN_IF_FAILED(r->put_ApplicationName(application.get()));
+    if (properties.setProtocol) {
+        RETURN_IF_FAILED(r->put_Protocol(properties.protocol));
     }
     // The firewall checks ports against the protocol, so the protocol is always set first.
-    if (ports && FAILED(hr = r->put_LocalPorts(ports.get()))) {
-        return hr;
+    if (ports) {
+        RETURN_IF_FAILED(r->put_LocalPorts(ports.get()));
     }
-    if (FAILED(hr = r->put_Profiles(properties.profiles)) || FAILED(hr = r->put_Enabled(VARIANT_TRUE))) {
-        return hr;
-    }
+    RETURN_IF_FAILED(r->put_Profiles(properties.profiles));
+    RETURN_IF_FAILED(r->put_Enabled(VARIANT_TRUE));
     if (properties.deferEdgeTraversal) {
         UniqueComPtr<INetFwRule2> rule2;
-        if (SUCCEEDED(r->QueryInterface(__uuidof(INetFwRule2), reinterpret_cast<void**>(rule2.put())))) {
-            hr = rule2.get()->put_EdgeTraversalOptions(kFwEdgeTraversalDeferToApp);
+        if (SUCCEEDED(r->QueryInterface(__uuidof(INetFwRule2), rule2.put_void()))) {
+            RETURN_IF_FAILED(rule2.get()->put_EdgeTraversalOptions(kFwEdgeTraversalDeferToApp));
         } else {
-            hr = r->put_EdgeTraversal(VARIANT_TRUE);
-        }
-        if (FAILED(hr)) {
-            return hr;
+            RETURN_IF_FAILED(r->put_EdgeTraversal(VARIANT_TRUE));
         }
     }
     return rules.get()->Add(r);

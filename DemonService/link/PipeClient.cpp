@@ -278,8 +278,8 @@ void CDemonServiceClient::Run()
     StartWorkerThread(ClientExitThreadProc, m_callback);
 }
 
-DWORD WINAPI ClientThreadProc(LPVOID param)
-{
+DWORD WINAPI ClientThreadProc(LPVOID param) noexcept
+try {
     std::unique_ptr<std::shared_ptr<CDemonServiceClient>> owner(static_cast<std::shared_ptr<CDemonServiceClient>*>(param));
     if (!owner || !*owner) {
         WriteProgressText(L"CDemonServiceClient", L"Param Error");
@@ -297,12 +297,16 @@ DWORD WINAPI ClientThreadProc(LPVOID param)
     WriteProgressText(L"CDemonServiceClient", L"Running");
     client.Run();
     return 0;
+} catch (...) {
+    return 1;
 }
 
-DWORD WINAPI ClientExitThreadProc(LPVOID param)
-{
+DWORD WINAPI ClientExitThreadProc(LPVOID param) noexcept
+try {
     if (param != nullptr) {
         static_cast<IClientExitCallback*>(param)->OnClientThreadExit();
     }
     return 0;
+} catch (...) {
+    return 1;
 }

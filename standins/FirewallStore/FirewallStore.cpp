@@ -16,7 +16,9 @@
 #include <netfw.h>
 
 #include <atomic>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "PortsSyntax.h"
@@ -36,45 +38,73 @@ constexpr LONG kEdgeTraversalDeferToUser = 3;
 std::atomic<long> g_objects{0};
 std::atomic<long> g_locks{0};
 
-// Reference counting and QueryInterface for one object with a list of interfaces.
-template <typename Derived>
-class ComObject {
-public:
-    ComObject() { ++g_objects; }
-    virtual ~ComObject() { --g_objects; }
+// Reference counting and QueryInterface for one object with a list of interfaces: the object implements
+// Interface and answers for it, for IUnknown and for each interface of Also, all of which Interface
+// derives from (ComObject<INetFwRule2, INetFwRule, IDispatch>).
+template <typename Interface, typename... Also>
+class ComObject : public Interface {
+    static_assert((std::is_base_of_v<Also, Interface> && ...), "an interface answered for is not implemented");
 
-    ULONG AddRefImpl() { return static_cast<ULONG>(++m_references); }
-    ULONG ReleaseImpl()
+public:
+    ComObject() noexcept { ++g_objects; }
+    virtual ~ComObject() { --g_objects; }
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() noexcept override { return static_cast<ULONG>(++m_references); }
+    ULONG STDMETHODCALLTYPE Release() noexcept override
     {
         const long left = --m_references;
         if (left == 0) {
-            delete static_cast<Derived*>(this);
+            delete this;
         }
         return static_cast<ULONG>(left);
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) noexcept override
+    {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = nullptr;
+        if (iid != __uuidof(IUnknown) && iid != __uuidof(Interface) && !((iid == __uuidof(Also)) || ...)) {
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
     }
 
 private:
     std::atomic<long> m_references{1};
 };
 
-#define ORVEL_COM_REFCOUNT                                                       \
-    ULONG STDMETHODCALLTYPE AddRef() override { return AddRefImpl(); }           \
-    ULONG STDMETHODCALLTYPE Release() override { return ReleaseImpl(); }
+// No exception leaves a COM method: running out of memory answers E_OUTOFMEMORY, anything else E_UNEXPECTED.
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_UNEXPECTED;
+    }
+}
 
 #define ORVEL_NO_DISPATCH                                                                                 \
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override                                      \
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override                                      \
     {                                                                                                     \
         if (count == nullptr) return E_POINTER;                                                           \
         *count = 0;                                                                                       \
         return S_OK;                                                                                      \
     }                                                                                                     \
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }        \
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override              \
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }        \
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override              \
     {                                                                                                     \
         return E_NOTIMPL;                                                                                 \
     }                                                                                                     \
     HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) \
-        override                                                                                          \
+        noexcept override                                                                                          \
     {                                                                                                     \
         return E_NOTIMPL;                                                                                 \
     }
@@ -88,10 +118,12 @@ HRESULT CopyOut(const std::wstring& text, BSTR* out)
     return *out != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CopyIn(BSTR text, std::wstring* field)
+HRESULT CopyIn(BSTR text, std::wstring* field) noexcept
 {
-    *field = text != nullptr ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
-    return S_OK;
+    return Guarded([&] {
+        *field = text != nullptr ? std::wstring(text, ::SysStringLen(text)) : std::wstring();
+        return S_OK;
+    });
 }
 
 template <typename T, typename V>
@@ -106,35 +138,20 @@ HRESULT Out(T* out, V value)
 
 // ---- NetFwRule -----------------------------------------------------------------------------------------
 
-class Rule final : public ComObject<Rule>, public INetFwRule2 {
+class Rule final : public ComObject<INetFwRule2, INetFwRule, IDispatch> {
 public:
     Rule() = default;
     explicit Rule(StoredRule stored) : m_rule(std::move(stored)) {}
 
     const StoredRule& Stored() const { return m_rule; }
 
-    ORVEL_COM_REFCOUNT
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwRule) ||
-            iid == __uuidof(INetFwRule2)) {
-            *out = static_cast<INetFwRule2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
     ORVEL_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) override
+    HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) noexcept override
     {
         return m_rule.hasName ? CopyOut(m_rule.name, name) : HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     }
-    HRESULT STDMETHODCALLTYPE put_Name(BSTR name) override
+    HRESULT STDMETHODCALLTYPE put_Name(BSTR name) noexcept override
     {
         if (name == nullptr) {
             return E_INVALIDARG;
@@ -142,20 +159,23 @@ public:
         m_rule.hasName = true;
         return CopyIn(name, &m_rule.name);
     }
-    HRESULT STDMETHODCALLTYPE get_Description(BSTR* text) override { return CopyOut(m_rule.description, text); }
-    HRESULT STDMETHODCALLTYPE put_Description(BSTR text) override { return CopyIn(text, &m_rule.description); }
-    HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* path) override
+    HRESULT STDMETHODCALLTYPE get_Description(BSTR* text) noexcept override
+    {
+        return CopyOut(m_rule.description, text);
+    }
+    HRESULT STDMETHODCALLTYPE put_Description(BSTR text) noexcept override { return CopyIn(text, &m_rule.description); }
+    HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* path) noexcept override
     {
         return CopyOut(m_rule.applicationName, path);
     }
-    HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR path) override
+    HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR path) noexcept override
     {
         return CopyIn(path, &m_rule.applicationName);
     }
-    HRESULT STDMETHODCALLTYPE get_ServiceName(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_ServiceName(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Protocol(LONG* protocol) override { return Out(protocol, m_rule.protocol); }
-    HRESULT STDMETHODCALLTYPE put_Protocol(LONG protocol) override
+    HRESULT STDMETHODCALLTYPE get_ServiceName(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_ServiceName(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Protocol(LONG* protocol) noexcept override { return Out(protocol, m_rule.protocol); }
+    HRESULT STDMETHODCALLTYPE put_Protocol(LONG protocol) noexcept override
     {
         if (protocol < 0 || protocol > kHighestProtocol) {
             return E_INVALIDARG;
@@ -167,7 +187,7 @@ public:
         m_rule.protocol = static_cast<DWORD>(protocol);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* ports) override
+    HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* ports) noexcept override
     {
         if (ports == nullptr) {
             return E_POINTER;
@@ -178,34 +198,36 @@ public:
         }
         return CopyOut(m_rule.localPorts, ports);
     }
-    HRESULT STDMETHODCALLTYPE put_LocalPorts(BSTR ports) override
+    HRESULT STDMETHODCALLTYPE put_LocalPorts(BSTR ports) noexcept override
     {
         const LONG protocol = static_cast<LONG>(m_rule.protocol);
         if (protocol != kProtocolTcp && protocol != kProtocolUdp) {
             return E_INVALIDARG;
         }
-        std::wstring text;
-        CopyIn(ports, &text);
-        if (!LocalPortsAccepted(text)) {
-            return E_INVALIDARG;
-        }
-        m_rule.hasLocalPorts = true;
-        m_rule.localPorts = text;
-        return S_OK;
+        return Guarded([&] {
+            std::wstring text;
+            CopyIn(ports, &text);
+            if (!LocalPortsAccepted(text)) {
+                return E_INVALIDARG;
+            }
+            m_rule.localPorts = text;
+            m_rule.hasLocalPorts = true;
+            return S_OK;
+        });
     }
-    HRESULT STDMETHODCALLTYPE get_RemotePorts(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_RemotePorts(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_LocalAddresses(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_LocalAddresses(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_IcmpTypesAndCodes(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_IcmpTypesAndCodes(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Direction(NET_FW_RULE_DIRECTION* direction) override
+    HRESULT STDMETHODCALLTYPE get_RemotePorts(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RemotePorts(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_LocalAddresses(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_LocalAddresses(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_IcmpTypesAndCodes(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_IcmpTypesAndCodes(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Direction(NET_FW_RULE_DIRECTION* direction) noexcept override
     {
         return Out(direction, m_rule.direction);
     }
-    HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION direction) override
+    HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION direction) noexcept override
     {
         if (direction != NET_FW_RULE_DIR_IN && direction != NET_FW_RULE_DIR_OUT) {
             return E_INVALIDARG;
@@ -213,38 +235,44 @@ public:
         m_rule.direction = static_cast<DWORD>(direction);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_Interfaces(VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_Interfaces(VARIANT) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_InterfaceTypes(BSTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_InterfaceTypes(BSTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* enabled) override
+    HRESULT STDMETHODCALLTYPE get_Interfaces(VARIANT*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_Interfaces(VARIANT) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_InterfaceTypes(BSTR*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE put_InterfaceTypes(BSTR) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* enabled) noexcept override
     {
         return Out(enabled, m_rule.enabled != 0 ? VARIANT_TRUE : VARIANT_FALSE);
     }
-    HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL enabled) override
+    HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL enabled) noexcept override
     {
         m_rule.enabled = enabled != VARIANT_FALSE ? 1 : 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* grouping) override { return CopyOut(m_rule.grouping, grouping); }
-    HRESULT STDMETHODCALLTYPE put_Grouping(BSTR grouping) override { return CopyIn(grouping, &m_rule.grouping); }
-    HRESULT STDMETHODCALLTYPE get_Profiles(LONG* profiles) override { return Out(profiles, m_rule.profiles); }
-    HRESULT STDMETHODCALLTYPE put_Profiles(LONG profiles) override
+    HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* grouping) noexcept override
+    {
+        return CopyOut(m_rule.grouping, grouping);
+    }
+    HRESULT STDMETHODCALLTYPE put_Grouping(BSTR grouping) noexcept override
+    {
+        return CopyIn(grouping, &m_rule.grouping);
+    }
+    HRESULT STDMETHODCALLTYPE get_Profiles(LONG* profiles) noexcept override { return Out(profiles, m_rule.profiles); }
+    HRESULT STDMETHODCALLTYPE put_Profiles(LONG profiles) noexcept override
     {
         m_rule.profiles = static_cast<DWORD>(profiles);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_EdgeTraversal(VARIANT_BOOL* enabled) override
+    HRESULT STDMETHODCALLTYPE get_EdgeTraversal(VARIANT_BOOL* enabled) noexcept override
     {
         return Out(enabled, m_rule.edgeTraversalOptions != 0 ? VARIANT_TRUE : VARIANT_FALSE);
     }
-    HRESULT STDMETHODCALLTYPE put_EdgeTraversal(VARIANT_BOOL enabled) override
+    HRESULT STDMETHODCALLTYPE put_EdgeTraversal(VARIANT_BOOL enabled) noexcept override
     {
         m_rule.edgeTraversalOptions = enabled != VARIANT_FALSE ? kEdgeTraversalAllow : 0;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_Action(NET_FW_ACTION* action) override { return Out(action, m_rule.action); }
-    HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION action) override
+    HRESULT STDMETHODCALLTYPE get_Action(NET_FW_ACTION* action) noexcept override { return Out(action, m_rule.action); }
+    HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION action) noexcept override
     {
         if (action != NET_FW_ACTION_BLOCK && action != NET_FW_ACTION_ALLOW) {
             return E_INVALIDARG;
@@ -252,11 +280,11 @@ public:
         m_rule.action = static_cast<DWORD>(action);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE get_EdgeTraversalOptions(LONG* options) override
+    HRESULT STDMETHODCALLTYPE get_EdgeTraversalOptions(LONG* options) noexcept override
     {
         return Out(options, m_rule.edgeTraversalOptions);
     }
-    HRESULT STDMETHODCALLTYPE put_EdgeTraversalOptions(LONG options) override
+    HRESULT STDMETHODCALLTYPE put_EdgeTraversalOptions(LONG options) noexcept override
     {
         if (options < kEdgeTraversalDeny || options > kEdgeTraversalDeferToUser) {
             return E_INVALIDARG;
@@ -309,7 +337,7 @@ HRESULT ReadRule(INetFwRule* rule, StoredRule* stored)
     UniqueComPtr<INetFwRule2> rule2;
     LONG options = 0;
     VARIANT_BOOL edge = VARIANT_FALSE;
-    if (SUCCEEDED(rule->QueryInterface(__uuidof(INetFwRule2), reinterpret_cast<void**>(rule2.put()))) &&
+    if (SUCCEEDED(rule->QueryInterface(__uuidof(INetFwRule2), rule2.put_void())) &&
         SUCCEEDED(rule2.get()->get_EdgeTraversalOptions(&options))) {
         stored->edgeTraversalOptions = static_cast<DWORD>(options);
     } else if (SUCCEEDED(rule->get_EdgeTraversal(&edge))) {
@@ -320,62 +348,56 @@ HRESULT ReadRule(INetFwRule* rule, StoredRule* stored)
 
 // ---- The enumerator ------------------------------------------------------------------------------------
 
-class RuleEnumerator final : public ComObject<RuleEnumerator>, public IEnumVARIANT {
+class RuleEnumerator final : public ComObject<IEnumVARIANT> {
 public:
     RuleEnumerator(std::vector<StoredRule> snapshot, bool live, ULONG position)
         : m_snapshot(std::move(snapshot)), m_live(live), m_position(position)
     {
     }
 
-    ORVEL_COM_REFCOUNT
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* elements, ULONG* fetched) noexcept override
+    {
+        if (elements == nullptr || (count > 1 && fetched == nullptr)) {
+            return E_POINTER;
+        }
+        if (fetched != nullptr) {
+            *fetched = 0;
+        }
+        return Guarded([&] {
+            const std::vector<StoredRule> rules = m_live ? LoadRules() : m_snapshot;
+            ULONG given = 0;
+            for (; given < count && m_position < rules.size(); ++given, ++m_position) {
+                ::VariantInit(&elements[given]);
+                elements[given].pdispVal = static_cast<INetFwRule2*>(new Rule(rules[m_position]));
+                elements[given].vt = VT_DISPATCH;
+                if (fetched != nullptr) {
+                    *fetched = given + 1;
+                }
+            }
+            return given == count ? S_OK : S_FALSE;
+        });
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) noexcept override
+    {
+        m_position += count;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() noexcept override
+    {
+        m_position = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) noexcept override
     {
         if (out == nullptr) {
             return E_POINTER;
         }
         *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IEnumVARIANT)) {
-            *out = static_cast<IEnumVARIANT*>(this);
-            AddRef();
+        return Guarded([&] {
+            *out = new RuleEnumerator(m_snapshot, m_live, m_position);
             return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* elements, ULONG* fetched) override
-    {
-        if (elements == nullptr || (count > 1 && fetched == nullptr)) {
-            return E_POINTER;
-        }
-        const std::vector<StoredRule> rules = m_live ? LoadRules() : m_snapshot;
-        ULONG given = 0;
-        for (; given < count && m_position < rules.size(); ++given, ++m_position) {
-            ::VariantInit(&elements[given]);
-            elements[given].vt = VT_DISPATCH;
-            elements[given].pdispVal = static_cast<INetFwRule2*>(new Rule(rules[m_position]));
-        }
-        if (fetched != nullptr) {
-            *fetched = given;
-        }
-        return given == count ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
-    {
-        m_position += count;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override
-    {
-        m_position = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** out) override
-    {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = new RuleEnumerator(m_snapshot, m_live, m_position);
-        return S_OK;
+        });
     }
 
 private:
@@ -386,177 +408,164 @@ private:
 
 // ---- INetFwRules ---------------------------------------------------------------------------------------
 
-class Rules final : public ComObject<Rules>, public INetFwRules {
+class Rules final : public ComObject<INetFwRules, IDispatch> {
 public:
-    ORVEL_COM_REFCOUNT
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwRules)) {
-            *out = static_cast<INetFwRules*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
     ORVEL_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override { return Out(count, LoadRules().size()); }
-    HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) override
+    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) noexcept override
+    {
+        return Guarded([&] { return Out(count, LoadRules().size()); });
+    }
+    HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) noexcept override
     {
         if (rule == nullptr) {
             return E_POINTER;
         }
-        StoredRule stored;
-        const HRESULT hr = ReadRule(rule, &stored);
-        return FAILED(hr) ? hr : AppendRule(stored);
+        return Guarded([&] {
+            StoredRule stored;
+            const HRESULT hr = ReadRule(rule, &stored);
+            return FAILED(hr) ? hr : AppendRule(stored);
+        });
     }
-    HRESULT STDMETHODCALLTYPE Remove(BSTR name) override
+    HRESULT STDMETHODCALLTYPE Remove(BSTR name) noexcept override
     {
         if (name == nullptr) {
             return E_INVALIDARG;
         }
-        const std::wstring wanted(name, ::SysStringLen(name));
-        for (const StoredRule& rule : LoadRules()) {
-            if (rule.hasName && rule.name == wanted) {
-                return DeleteRule(rule.key);
+        return Guarded([&] {
+            const std::wstring wanted(name, ::SysStringLen(name));
+            for (const StoredRule& rule : LoadRules()) {
+                if (rule.hasName && rule.name == wanted) {
+                    return DeleteRule(rule.key);
+                }
             }
-        }
-        return S_OK;
+            return S_OK;
+        });
     }
-    HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) override
+    HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) noexcept override
     {
         if (name == nullptr || rule == nullptr) {
             return E_POINTER;
         }
         *rule = nullptr;
-        const std::wstring wanted(name, ::SysStringLen(name));
-        for (const StoredRule& stored : LoadRules()) {
-            if (stored.hasName && stored.name == wanted) {
-                *rule = new Rule(stored);
-                return S_OK;
+        return Guarded([&] {
+            const std::wstring wanted(name, ::SysStringLen(name));
+            for (const StoredRule& stored : LoadRules()) {
+                if (stored.hasName && stored.name == wanted) {
+                    *rule = new Rule(stored);
+                    return S_OK;
+                }
             }
-        }
-        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+            return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+        });
     }
-    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) override
+    HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** enumerator) noexcept override
     {
         if (enumerator == nullptr) {
             return E_POINTER;
         }
-        *enumerator = static_cast<IEnumVARIANT*>(new RuleEnumerator(LoadRules(), LiveEnumerator(), 0));
-        return S_OK;
+        *enumerator = nullptr;
+        return Guarded([&] {
+            *enumerator = static_cast<IEnumVARIANT*>(new RuleEnumerator(LoadRules(), LiveEnumerator(), 0));
+            return S_OK;
+        });
     }
 };
 
 // ---- NetFwPolicy2: only the rule collection ------------------------------------------------------------
 
-class Policy final : public ComObject<Policy>, public INetFwPolicy2 {
+class Policy final : public ComObject<INetFwPolicy2, IDispatch> {
 public:
-    ORVEL_COM_REFCOUNT
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(INetFwPolicy2)) {
-            *out = static_cast<INetFwPolicy2*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
     ORVEL_NO_DISPATCH
 
-    HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) override
+    HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) noexcept override
     {
         if (rules == nullptr) {
             return E_POINTER;
         }
-        *rules = new Rules();
-        return S_OK;
+        *rules = nullptr;
+        return Guarded([&] {
+            *rules = new Rules();
+            return S_OK;
+        });
     }
 
-    HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE put_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override
+    HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE put_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override
+    HRESULT STDMETHODCALLTYPE put_FirewallEnabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE get_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) override
+    HRESULT STDMETHODCALLTYPE get_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT*) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE put_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) override
+    HRESULT STDMETHODCALLTYPE put_ExcludedInterfaces(NET_FW_PROFILE_TYPE2, VARIANT) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE put_NotificationsDisabled(NET_FW_PROFILE_TYPE2, VARIANT_BOOL) noexcept override
     {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE get_UnicastResponsesToMulticastBroadcastDisabled(NET_FW_PROFILE_TYPE2,
-                                                                              VARIANT_BOOL*) override
+                                                                              VARIANT_BOOL*) noexcept override
     {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE put_UnicastResponsesToMulticastBroadcastDisabled(NET_FW_PROFILE_TYPE2,
-                                                                              VARIANT_BOOL) override
+                                                                              VARIANT_BOOL) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE get_ServiceRestriction(INetFwServiceRestriction**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnableRuleGroup(LONG, BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsRuleGroupEnabled(LONG, BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE RestoreLocalFirewallDefaults() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) override
+    HRESULT STDMETHODCALLTYPE get_ServiceRestriction(INetFwServiceRestriction**) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnableRuleGroup(LONG, BSTR, VARIANT_BOOL) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE IsRuleGroupEnabled(LONG, BSTR, VARIANT_BOOL*) noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RestoreLocalFirewallDefaults() noexcept override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE put_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) override
+    HRESULT STDMETHODCALLTYPE put_DefaultInboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) override
+    HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION*) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE put_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) override
+    HRESULT STDMETHODCALLTYPE put_DefaultOutboundAction(NET_FW_PROFILE_TYPE2, NET_FW_ACTION) noexcept override
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_IsRuleGroupCurrentlyEnabled(BSTR, VARIANT_BOOL*) noexcept override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE*) noexcept override { return E_NOTIMPL; }
 };
 
 // ---- Class factory -------------------------------------------------------------------------------------
 
 template <typename Object>
-class Factory final : public ComObject<Factory<Object>>, public IClassFactory {
+class Factory final : public ComObject<IClassFactory> {
 public:
-    ULONG STDMETHODCALLTYPE AddRef() override { return this->AddRefImpl(); }
-    ULONG STDMETHODCALLTYPE Release() override { return this->ReleaseImpl(); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (out == nullptr) {
-            return E_POINTER;
-        }
-        *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override
     {
         if (out == nullptr) {
             return E_POINTER;
@@ -566,10 +575,12 @@ public:
             return CLASS_E_NOAGGREGATION;
         }
         // The new object's own reference goes when the owner does; the caller keeps the one it asked for.
-        const UniqueComPtr<Object> object(new Object());
-        return object.get()->QueryInterface(iid, out);
+        return Guarded([&] {
+            const UniqueComPtr<Object> object(new Object());
+            return object.get()->QueryInterface(iid, out);
+        });
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override
     {
         lock ? ++g_locks : --g_locks;
         return S_OK;
@@ -578,24 +589,26 @@ public:
 
 } // namespace
 
-extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
+extern "C" HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) noexcept
 {
     if (out == nullptr) {
         return E_POINTER;
     }
     *out = nullptr;
-    UniqueComPtr<IClassFactory> factory;
-    if (clsid == __uuidof(NetFwPolicy2)) {
-        factory.reset(new Factory<Policy>());
-    } else if (clsid == __uuidof(NetFwRule)) {
-        factory.reset(new Factory<Rule>());
-    } else {
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
-    return factory.get()->QueryInterface(iid, out);
+    return Guarded([&] {
+        UniqueComPtr<IClassFactory> factory;
+        if (clsid == __uuidof(NetFwPolicy2)) {
+            factory.reset(new Factory<Policy>());
+        } else if (clsid == __uuidof(NetFwRule)) {
+            factory.reset(new Factory<Rule>());
+        } else {
+            return CLASS_E_CLASSNOTAVAILABLE;
+        }
+        return factory.get()->QueryInterface(iid, out);
+    });
 }
 
-extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow()
+extern "C" HRESULT STDMETHODCALLTYPE DllCanUnloadNow() noexcept
 {
     return g_objects == 0 && g_locks == 0 ? S_OK : S_FALSE;
 }

@@ -93,7 +93,7 @@ bool SameName(const wchar_t* a, const wchar_t* b)
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) noexcept
 {
     if (reason == DLL_PROCESS_ATTACH) {
         g_self = instance;

@@ -17,7 +17,7 @@ constexpr int kExitNoWindow = 2;
 constexpr int kExitShellTaken = 3;
 constexpr wchar_t kWindowClass[] = L"OrvelStandInShell";
 
-LRESULT CALLBACK ShellWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK ShellWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
 {
     if (message == WM_DESTROY) {
         ::PostQuitMessage(kExitClosed);

@@ -216,7 +216,7 @@ TEST(FirewallStoreStandIn, RemovesOneRulePerCallAndRefusesPortsItDoesNotAccept)
 
         UniqueComPtr<INetFwRule> rule;
         ASSERT_EQ(::CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwRule),
-                                     reinterpret_cast<void**>(rule.put())),
+                                     rule.put_void()),
                   S_OK);
         UniqueBstr ports(::SysAllocString(L"80"));
         EXPECT_EQ(rule.get()->put_LocalPorts(ports.get()), E_INVALIDARG);  // protocol any

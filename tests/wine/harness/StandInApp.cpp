@@ -436,11 +436,6 @@ std::vector<DWORD> FindProcessesByImagePath(const std::wstring& imagePath)
 
 size_t CountProcessesByImagePath(const std::wstring& imagePath) { return FindProcessesByImagePath(imagePath).size(); }
 
-bool WaitForProcessCount(const std::wstring& imagePath, size_t count, DWORD timeoutMs)
-{
-    return WaitFor([&] { return CountProcessesByImagePath(imagePath) == count; }, timeoutMs);
-}
-
 size_t KillProcessesByImagePath(const std::wstring& imagePath, DWORD timeoutMs)
 {
     std::vector<UniqueHandle> killed;

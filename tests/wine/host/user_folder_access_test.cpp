@@ -59,6 +59,37 @@ TEST_F(UserFolderAccessTest, WhileAWriteHoldsItsFoldersNoneCanBeRenamedAndTheApp
     app.Reset();
 }
 
+TEST_F(UserFolderAccessTest, NestedScopesGiveTheThreadBackTheTokenItHadBefore)
+{
+    CreateFolders(profile.DataDir());
+    ASSERT_TRUE(::ImpersonateSelf(SecurityImpersonation));
+    UniqueHandle before;
+    ASSERT_TRUE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, before.put()));
+    {
+        ConsoleUserImpersonation outer;
+        EXPECT_TRUE(outer.allowed());
+        {
+            ConsoleUserImpersonation inner;
+            EXPECT_TRUE(inner.allowed());
+            EXPECT_TRUE(inner.HoldFolder(profile.DataDir()).valid());
+        }
+        EXPECT_TRUE(outer.HoldFolder(profile.DataDir()).valid());
+    }
+    // The thread wears a token again, the one it had: its statistics name the same token.
+    UniqueHandle after;
+    ASSERT_TRUE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, after.put()));
+    TOKEN_STATISTICS beforeStatistics = {};
+    TOKEN_STATISTICS afterStatistics = {};
+    DWORD bytes = 0;
+    ASSERT_TRUE(::GetTokenInformation(before.get(), TokenStatistics, &beforeStatistics, sizeof(beforeStatistics),
+                                      &bytes));
+    ASSERT_TRUE(::GetTokenInformation(after.get(), TokenStatistics, &afterStatistics, sizeof(afterStatistics),
+                                      &bytes));
+    EXPECT_EQ(afterStatistics.TokenId.LowPart, beforeStatistics.TokenId.LowPart);
+    EXPECT_EQ(afterStatistics.TokenId.HighPart, beforeStatistics.TokenId.HighPart);
+    ASSERT_TRUE(::RevertToSelf());
+}
+
 TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
 {
     // Where the links lead: a user folder with the log switched on.

@@ -1,5 +1,5 @@
 // The ownership types: an owner that releases between a failed call and its GetLastError() leaves the
-// answer alone.
+// answer alone, and an owner given the value it already holds keeps it open.
 
 #include <gtest/gtest.h>
 
@@ -55,6 +55,21 @@ TEST(Win32ResourcesTest, ReleasingKeepsTheLastErrorOfTheCallBefore)
     key.reset();
     module.reset();
     EXPECT_EQ(::GetLastError(), failure);
+}
+
+TEST(Win32ResourcesTest, ResettingToTheValueHeldKeepsItOpen)
+{
+    g_closed = 0;
+    UniqueFailingResource owner(7);
+    owner.reset(owner.get());
+    EXPECT_EQ(g_closed, 0);
+    EXPECT_EQ(owner.get(), 7);
+
+    UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(event);
+    event.reset(event.get());
+    EXPECT_TRUE(::SetEvent(event.get()));
+    EXPECT_EQ(::WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0);
 }
 
 } // namespace

@@ -275,7 +275,6 @@ TEST(ValidateAssembly, AcceptsOnlyFilesSignedByTheTestPublisher)
     EXPECT_NE(validator.CallValidateAssembly(changedAfterSigning.LibraryPath().c_str()), 0);
 }
 
-#if defined(ORVEL_HAVE_STANDIN_APP)
 TEST(ValidateAssembly, AcceptsTheSignedStandInApplicationButNotAnUnsignedOrForeignCopy)
 {
     LibraryFolder folder;
@@ -288,7 +287,6 @@ TEST(ValidateAssembly, AcceptsTheSignedStandInApplicationButNotAnUnsignedOrForei
     EXPECT_NE(validator.CallValidateAssembly((build + L"testdata\\app\\unsigned\\Corvane.exe").c_str()), 0);
     EXPECT_NE(validator.CallValidateAssembly((build + L"testdata\\app\\other-publisher\\Corvane.exe").c_str()), 0);
 }
-#endif
 
 // --- The stand-in library's other entry points (the service resolves them and never calls them) -----
 
@@ -384,11 +382,9 @@ class FirstUseInAFreshProcess : public ::testing::Test {
             EXPECT_EQ(ValidateAssemblyFile(signedFile.c_str()), 0);
             EXPECT_NE(ValidateAssemblyFile(unsignedFile.c_str()), 0);
             EXPECT_NE(ValidateAssemblyFile(LibraryVariant(L"other-publisher", build).c_str()), 0);
-#if defined(ORVEL_HAVE_STANDIN_APP)
             EXPECT_EQ(ValidateAssemblyFile((build + L"sandbox\\Corvane.exe").c_str()), 0);
             EXPECT_NE(ValidateAssemblyFile((build + L"testdata\\app\\unsigned\\Corvane.exe").c_str()), 0);
             EXPECT_NE(ValidateAssemblyFile((build + L"testdata\\app\\other-publisher\\Corvane.exe").c_str()), 0);
-#endif
         } else {
             // This build names the digest of another library than the stand-in: it never loads ours.
             EXPECT_EQ(ValidateAssemblyFile(signedFile.c_str()), kValidatorUnavailable);
