@@ -123,7 +123,7 @@ TEST_F(FirewallRequests, AnOpenSentRightAfterStopForUpdateStoresNoRule)
     ASSERT_TRUE(service.valid());
     ASSERT_TRUE(app.AppendInbox(L"send stop_for_update; sleep 200; send OpenFireWall:0"));
     // Nothing is stored after the service's process has ended.
-    ASSERT_TRUE(harness::WaitForExit(service.get(), 15000));
+    ASSERT_TRUE(harness::WaitForExit(service.get(), harness::kStartTimeoutMs));
     EXPECT_TRUE(StoredRules().empty());
 }
 

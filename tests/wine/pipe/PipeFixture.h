@@ -22,13 +22,12 @@
 
 namespace pipe_test {
 
-constexpr DWORD kServiceStartTimeoutMs = 15000;
-constexpr DWORD kConnectTimeoutMs = 15000;
-constexpr DWORD kLogTimeoutMs = 10000;
-constexpr DWORD kStartTimeoutMs = 15000;
+using harness::kLogTimeoutMs;
+using harness::kStartTimeoutMs;
+using harness::kTerminatedExitCode;
+constexpr DWORD kConnectTimeoutMs = kStartTimeoutMs;
 // The lost-connection rule waits 1 s before it acts, and the client 1 s before its next attempt.
 constexpr DWORD kNextConnectTimeoutMs = 10000;
-constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 constexpr char kClientTag[] = "ServiceClient";
 constexpr char kServiceTag[] = "DemonService";
@@ -84,8 +83,6 @@ inline DWORD Pid(const harness::JournalRecord& record)
 {
     return static_cast<DWORD>(harness::NumberField(record, L"pid"));
 }
-
-inline bool Running(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 // Shared by the service-manager cases and the in-process ones: the user's folder, the log, the stand-in.
 class LinkTest : public harness::StandInTest {
@@ -252,7 +249,7 @@ protected:
     void StartService()
     {
         ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
-        ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+        ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kStartTimeoutMs));
         servicePid = ServiceProcessId();
         ASSERT_NE(servicePid, 0u);
         ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));

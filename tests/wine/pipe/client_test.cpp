@@ -82,7 +82,7 @@ TEST_F(ClientTest, StopEndsABlockedReadAtOnceWithoutAWordAndTheClientReportsItsE
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     // Notices run on worker threads; once none is left, every notice there will be has been given.
     EXPECT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
     EXPECT_EQ(callback.calls, 1);

@@ -29,7 +29,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     // The client reads the next message only once it is done with this notice.
     ASSERT_TRUE(app.AppendInbox(L"send ping"));
     EXPECT_TRUE(WaitLogged(kClientTag, "ping"));
-    EXPECT_TRUE(Running(exiting.get()));
+    EXPECT_TRUE(harness::IsRunning(exiting.get()));
 
     // "AppExit" 1 with the process id: terminated two seconds after the notice.
     SetCorvaneKey(L"Restart", L"0");

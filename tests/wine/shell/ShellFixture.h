@@ -12,7 +12,7 @@
 
 namespace shell_test {
 
-constexpr wchar_t kUserSidClasses[] = L"S-1-5-21-0-0-0-1000\\Software\\Classes";
+inline const std::wstring kUserSidClasses = std::wstring(harness::kUserSid) + L"\\Software\\Classes";
 
 inline bool KeyExists(HKEY root, const std::wstring& path)
 {

@@ -200,9 +200,9 @@ TEST_F(ShortcutsTest, AMissingFirstValueLeavesTheSecondShortcutToBeRenamed)
 }
 
 constexpr wchar_t kUserShellKey[] = L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell";
-constexpr wchar_t kUserMuiCache[] = L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
-constexpr wchar_t kClassesMuiCache[] =
-    L"S-1-5-21-0-0-0-1000_Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
+const std::wstring kUserMuiCache = std::wstring(kUserShellKey) + L"\\MuiCache";
+const std::wstring kClassesMuiCache =
+    std::wstring(kUserSid) + L"_Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
 
 TEST(FriendlyNameTest, EveryRunNamesTheApplicationForTheUserAndTheUsersClasses)
 {
@@ -214,7 +214,7 @@ TEST(FriendlyNameTest, EveryRunNamesTheApplicationForTheUserAndTheUsersClasses)
     const std::wstring valueName = AppExePath() + L".FriendlyAppName";
     // An earlier name is replaced.
     CreateKey(HKEY_USERS, kClassesMuiCache);
-    ::RegSetKeyValueW(HKEY_USERS, kClassesMuiCache, valueName.c_str(), REG_SZ, L"Old", sizeof(L"Old"));
+    ::RegSetKeyValueW(HKEY_USERS, kClassesMuiCache.c_str(), valueName.c_str(), REG_SZ, L"Old", sizeof(L"Old"));
 
     // Any start of the executable, a switch or not.
     EXPECT_EQ(RunSwitch(L"-noSuchSwitch"), 0u);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,9 +18,11 @@
 
 namespace supervision_test {
 
-constexpr DWORD kStartTimeoutMs = 15000;
+using harness::kStartTimeoutMs;
+using harness::kTerminatedExitCode;
 constexpr DWORD kExitTimeoutMs = 5000;
-constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
+// The step between two handle values: a leak of n handles moves the next value by n steps.
+constexpr std::uintptr_t kHandleStep = 4;
 
 class SupervisionTest : public harness::StandInTest {
 protected:
@@ -102,8 +105,6 @@ inline bool Ended(HANDLE process, DWORD* exitCode = nullptr)
 {
     return harness::WaitForExit(process, kExitTimeoutMs, exitCode);
 }
-
-inline bool StillRunning(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 } // namespace supervision_test
 
