@@ -32,41 +32,7 @@ constexpr DWORD kNextConnectTimeoutMs = 10000;
 constexpr char kClientTag[] = "ServiceClient";
 constexpr char kServiceTag[] = "DemonService";
 
-// One line of the service's log: its tag and its message (the text after the header).
-struct LogLine {
-    std::string tag;
-    std::string message;
-};
-
-// The lines of a log text, whatever their tag. A message that itself holds a line end continues on lines
-// without a header, which are left out.
-inline std::vector<LogLine> ParseLog(const std::string& text)
-{
-    std::vector<LogLine> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(begin, end - begin);
-        begin = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        // The header is "MM-DD hh:mm:ss mmm, <file>:<line> <tag>  "; a message may itself begin with a blank.
-        constexpr std::size_t kSourceAt = 20;
-        if (line.find(", ") != kSourceAt - 2) {
-            continue;
-        }
-        const std::size_t tagAt = line.find(' ', kSourceAt);
-        const std::size_t tagEnd = tagAt == std::string::npos ? std::string::npos : line.find("  ", tagAt + 1);
-        if (tagEnd != std::string::npos) {
-            lines.push_back(LogLine{line.substr(tagAt + 1, tagEnd - tagAt - 1), line.substr(tagEnd + 2)});
-        }
-    }
-    return lines;
-}
+using harness::LogLine;
 
 // The command line of an instance that the service started in background mode.
 inline std::wstring BackgroundCommandLine(const harness::StandInApp& app)
@@ -88,7 +54,7 @@ inline DWORD Pid(const harness::JournalRecord& record)
 class LinkTest : public harness::StandInTest {
 protected:
 
-    std::vector<LogLine> Logged() const { return ParseLog(profile.LogText()); }
+    std::vector<LogLine> Logged() const { return profile.LogLines(); }
 
     int CountLogged(const char* tag, const std::string& message) const
     {
@@ -169,7 +135,7 @@ protected:
     }
     std::wstring CrashCount() const
     {
-        return harness::IniRead(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash");
+        return harness::IniRead(profile.CrashCounterPath(), L"SC", L"crash");
     }
 
     // Starts an instance of the stand-in directly; it idles and serves the pipe.

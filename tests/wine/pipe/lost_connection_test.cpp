@@ -13,7 +13,7 @@ class LostConnectionTest : public ServiceLinkTest {};
 
 TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplicationInBackgroundAndTheClientReconnects)
 {
-    harness::IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"4");
+    harness::IniWrite(profile.CrashCounterPath(), L"SC", L"crash", L"4");
     SetCorvaneKey(L"exit", L"0");
     SetCorvaneKey(L"hibernating", L"0");
     StartService();

@@ -47,23 +47,10 @@ protected:
     std::vector<std::string> Logged() const
     {
         std::vector<std::string> messages;
-        const std::string text = profile.LogText();
-        const std::string marker = " DemonService  ";
-        std::size_t begin = 0;
-        while (begin < text.size()) {
-            std::size_t end = text.find('\n', begin);
-            if (end == std::string::npos) {
-                end = text.size();
+        for (const harness::LogLine& line : profile.LogLines()) {
+            if (line.tag == "DemonService") {
+                messages.push_back(line.message);
             }
-            std::string line = text.substr(begin, end - begin);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            const std::size_t at = line.find(marker);
-            if (at != std::string::npos) {
-                messages.push_back(line.substr(at + marker.size()));
-            }
-            begin = end + 1;
         }
         return messages;
     }

@@ -12,8 +12,7 @@ namespace {
 
 class CrashCountTest : public SupervisionTest {
 protected:
-    std::wstring CounterPath() const { return profile.DataDir() + L"\\BrisaData.ini"; }
-    std::wstring StoredCount() const { return harness::IniRead(CounterPath(), L"SC", L"crash"); }
+    std::wstring StoredCount() const { return harness::IniRead(profile.CrashCounterPath(), L"SC", L"crash"); }
 
     // What the lost-connection rule does for one crash: read into 0, write that plus one.
     void CountOneCrash()
@@ -27,7 +26,7 @@ protected:
 TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEachOneRaisesIt)
 {
     harness::CreateFolders(profile.DataDir());
-    ASSERT_FALSE(harness::PathExists(CounterPath()));
+    ASSERT_FALSE(harness::PathExists(profile.CrashCounterPath()));
     int count = 0;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
@@ -45,13 +44,13 @@ TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEac
 TEST_F(CrashCountTest, AnEmptyOrUnreadableCounterLeavesTheCountAndRestartsAtOne)
 {
     harness::CreateFolders(profile.DataDir());
-    harness::IniWrite(CounterPath(), L"SC", L"crash", L"");
+    harness::IniWrite(profile.CrashCounterPath(), L"SC", L"crash", L"");
     int count = 7;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 7);
 
     // Text without leading digits counts as 0, as the application's numbers do.
-    harness::IniWrite(CounterPath(), L"SC", L"crash", L"many");
+    harness::IniWrite(profile.CrashCounterPath(), L"SC", L"crash", L"many");
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
     CountOneCrash();
