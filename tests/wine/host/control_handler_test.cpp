@@ -88,7 +88,7 @@ TEST_F(ControlHandlerTest, SessionChangeReadsRestartWhateverItsEventType)
     for (DWORD eventType : {WTS_REMOTE_DISCONNECT, WTS_SESSION_LOCK, WTS_SESSION_LOGON}) {
         ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, eventType, nullptr, nullptr);
     }
-    EXPECT_EQ(ServiceKey(L"hibernating"), L"<missing>");
+    EXPECT_EQ(ServiceKey(L"hibernating"), harness::kMissing);
     EXPECT_EQ(CountLines(profile.LogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 3);
     // The reload after a session change tells the application the service runs.
     EXPECT_EQ(ServiceKey(L"Running"), L"1");

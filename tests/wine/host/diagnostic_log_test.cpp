@@ -39,7 +39,7 @@ TEST_F(DiagnosticLogTest, WithoutTheMarkerLinesAreDroppedAndTheKeysSayOff)
     EXPECT_TRUE(PathExists(profile.LogFolder()));  // the folders are made on the way
     EXPECT_EQ(ServiceKey(L"Debug"), L"0");
     EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
-    EXPECT_EQ(ServiceKey(L"write_log"), L"<missing>");
+    EXPECT_EQ(ServiceKey(L"write_log"), harness::kMissing);
 }
 
 TEST_F(DiagnosticLogTest, WithTheMarkerTheDayNamedFileGetsExactLines)
@@ -69,7 +69,7 @@ TEST_F(DiagnosticLogTest, NullTagOrMessageProducesNothing)
     service->WriteLog(nullptr, "message", "f.cpp", 1, false);
     service->WriteLog("tag", nullptr, "f.cpp", 1, true);
     EXPECT_TRUE(profile.LogFiles().empty());
-    EXPECT_EQ(ServiceKey(L"Debug"), L"<missing>");
+    EXPECT_EQ(ServiceKey(L"Debug"), harness::kMissing);
 }
 
 TEST_F(DiagnosticLogTest, TheMarkerIsLookedAtOnlyWhileTheFileIsClosed)

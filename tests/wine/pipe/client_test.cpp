@@ -185,7 +185,7 @@ TEST_F(ClientTest, AfterASuspendWhileTheApplicationRunsItsBrokenPipeIsNoCrash)
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_TRUE(app.Starts().size() == 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 }
 
 } // namespace

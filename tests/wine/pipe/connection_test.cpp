@@ -35,7 +35,7 @@ protected:
         ASSERT_TRUE(running.valid());
         ASSERT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is false", 3, kStartTimeoutMs));
         EXPECT_EQ(CountLogged(kClientTag, "ValidateAssembly result is true"), 0);
-        EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+        EXPECT_EQ(ServiceKey(L"Connected"), harness::kMissing);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "c:"), 0);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
         EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
@@ -176,7 +176,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     EXPECT_GE(connects, 4);
     EXPECT_GE(gone, 3);
 
-    EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+    EXPECT_EQ(ServiceKey(L"Connected"), harness::kMissing);
     EXPECT_EQ(CountLogged(kClientTag, "CVA crash"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);

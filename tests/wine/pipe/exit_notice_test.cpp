@@ -51,7 +51,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 
     // The client reconnects to the next instance, and a crash over that connection is a crash again.
     DWORD nextId = 0;

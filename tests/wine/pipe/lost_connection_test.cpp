@@ -74,7 +74,7 @@ TEST_F(LostConnectionTest, AnEndTheApplicationAnnouncedInItsFlagsRestartsNothing
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 }
 
 } // namespace

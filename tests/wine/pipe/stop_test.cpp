@@ -79,7 +79,7 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(harness::IsRunning(updating.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutACrash)
@@ -108,7 +108,7 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
@@ -150,7 +150,7 @@ TEST_F(StopTest, AStopDuringTheCrashRestartWaitStartsAndCountsNothingAndLeavesTh
     harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)

@@ -49,7 +49,7 @@ inline void DeleteTree(HKEY root, const std::wstring& path) { ::RegDeleteTreeW(r
 
 inline std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name)
 {
-    return harness::ReadRegistryString(root, path, name).value_or(L"<missing>");
+    return harness::ReadRegistryString(root, path, name).value_or(harness::kMissing);
 }
 
 // A registry link planted for one case, as a user can make one in a hive of their own: the key at path

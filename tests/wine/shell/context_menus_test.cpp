@@ -53,7 +53,7 @@ protected:
             << profile.LogText();
         // The line comes before the writing; the command's value is written last.
         if (std::string(line) == kWritten) {
-            ASSERT_TRUE(WaitFor([] { return ReadText(HKEY_CLASSES_ROOT, kSharingCommand, L"") != L"<missing>"; },
+            ASSERT_TRUE(WaitFor([] { return ReadText(HKEY_CLASSES_ROOT, kSharingCommand, L"") != harness::kMissing; },
                                 kLogTimeoutMs));
         }
     }
@@ -164,8 +164,8 @@ TEST_F(ContextMenusTest, RegistryLinksAmongTheMenusAreLeftAloneWhatTheyNameSurvi
     RemoveOrvelIfPresent();
 
     EXPECT_TRUE(sharing.StillALink() && device.StillALink() && folders.StillALink());
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing", L"Icon"), L"<missing>");
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command", L""), L"<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing", L"Icon"), harness::kMissing);
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command", L""), harness::kMissing);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Device\\Command"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Folders\\Corvane\\shell\\device0\\Command"));
     EXPECT_FALSE(KeyExists(HKEY_USERS, userClasses + fileMenu + L"device0"));

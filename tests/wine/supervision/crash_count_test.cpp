@@ -38,7 +38,7 @@ TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEac
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 2);
     // Nothing else lands in the settings file.
-    EXPECT_EQ(harness::IniRead(profile.IniPath(), L"SC", L"crash"), L"<missing>");
+    EXPECT_EQ(harness::IniRead(profile.IniPath(), L"SC", L"crash"), harness::kMissing);
 }
 
 TEST_F(CrashCountTest, AnEmptyOrUnreadableCounterLeavesTheCountAndRestartsAtOne)
