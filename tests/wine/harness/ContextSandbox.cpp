@@ -91,6 +91,15 @@ void ExpectStopKeys(const std::wstring& iniPath)
 
 std::vector<LogLine> UserProfileSandbox::LogLines() const { return ParseLog(LogText()); }
 
+std::wstring UserProfileSandbox::ServiceKey(const wchar_t* name) const { return IniRead(IniPath(), L"Service", name); }
+
+std::wstring UserProfileSandbox::CrashCount() const { return IniRead(CrashCounterPath(), L"SC", L"crash"); }
+
+bool UserProfileSandbox::SetCrashCount(const std::wstring& value) const
+{
+    return IniWrite(CrashCounterPath(), L"SC", L"crash", value);
+}
+
 std::vector<LogLine> ParseLog(const std::string& text)
 {
     std::vector<LogLine> lines;

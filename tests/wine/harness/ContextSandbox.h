@@ -29,6 +29,10 @@ public:
     std::wstring LogFolder() const { return DataDir() + L"\\logs"; }
     // The crash counter beside the settings file.
     std::wstring CrashCounterPath() const { return DataDir() + L"\\BrisaData.ini"; }
+    // A "Service" key of the settings file, and the counted crashes ("SC" "crash"); kMissing when absent.
+    std::wstring ServiceKey(const wchar_t* name) const;
+    std::wstring CrashCount() const;
+    bool SetCrashCount(const std::wstring& value) const;
 
     // Creates the "debug" marker that switches the log on.
     void EnableLog() const;

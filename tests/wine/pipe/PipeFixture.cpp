@@ -78,7 +78,7 @@ std::vector<std::string> LinkTest::MessagesFrom(const char* tag, const std::stri
 
 bool LinkTest::WaitReading() const
 {
-    return harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
+    return harness::WaitFor([this] { return profile.ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
 }
 
 void LinkTest::SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
@@ -155,7 +155,7 @@ void ServiceLinkTest::StartService()
     ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));
     // The client's own start keys are its last writes until a connection: the settings file is the
     // test's to change from here on.
-    ASSERT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Client_run") == L"Running m_isExit = 0"; },
+    ASSERT_TRUE(harness::WaitFor([this] { return profile.ServiceKey(L"Client_run") == L"Running m_isExit = 0"; },
                                  kConnectTimeoutMs));
 }
 

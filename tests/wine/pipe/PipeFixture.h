@@ -58,13 +58,10 @@ protected:
     // The messages of one tag in order, from the first one equal to `from` on.
     std::vector<std::string> MessagesFrom(const char* tag, const std::string& from) const;
 
-    std::wstring ServiceKey(const wchar_t* key) const { return harness::IniRead(profile.IniPath(), L"Service", key); }
-
     // The "Connected" key is a verified client's last act before its first read: once it is there, the
     // client waits in its read (or is about to, which a stop meets the same way).
     bool WaitReading() const;
     void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const;
-    std::wstring CrashCount() const { return harness::IniRead(profile.CrashCounterPath(), L"SC", L"crash"); }
 
     // Starts an instance of the stand-in directly; it idles and serves the pipe.
     UniqueHandle StartApp(DWORD* processId) const;

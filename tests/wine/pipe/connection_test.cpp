@@ -35,7 +35,7 @@ protected:
         ASSERT_TRUE(running.valid());
         ASSERT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is false", 3, kStartTimeoutMs));
         EXPECT_EQ(CountLogged(kClientTag, "ValidateAssembly result is true"), 0);
-        EXPECT_EQ(ServiceKey(L"Connected"), harness::kMissing);
+        EXPECT_EQ(profile.ServiceKey(L"Connected"), harness::kMissing);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "c:"), 0);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
         EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
@@ -70,7 +70,7 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     UniqueHandle running = StartVerifiedApp(&appId);
 
     // The key follows the verification's log line.
-    EXPECT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kLogTimeoutMs));
+    EXPECT_TRUE(harness::WaitFor([this] { return profile.ServiceKey(L"Connected") == L"Connected"; }, kLogTimeoutMs));
     const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + harness::ToUtf8(app.ExePath()));
     ASSERT_GE(verification.size(), 2u);
     EXPECT_EQ(verification[1], "ValidateAssembly result is true");
@@ -176,7 +176,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     EXPECT_GE(connects, 4);
     EXPECT_GE(gone, 3);
 
-    EXPECT_EQ(ServiceKey(L"Connected"), harness::kMissing);
+    EXPECT_EQ(profile.ServiceKey(L"Connected"), harness::kMissing);
     EXPECT_EQ(CountLogged(kClientTag, "CVA crash"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);

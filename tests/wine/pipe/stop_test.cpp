@@ -46,14 +46,14 @@ TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANew
     // crash is one again.
     DWORD nextId = 0;
     UniqueHandle next = StartVerifiedApp(&nextId);
-    EXPECT_EQ(ServiceKey(L"Client_run"), L"Running m_isExit = 0");
-    EXPECT_EQ(ServiceKey(L"StartClient"), L"Running");
+    EXPECT_EQ(profile.ServiceKey(L"Client_run"), L"Running m_isExit = 0");
+    EXPECT_EQ(profile.ServiceKey(L"StartClient"), L"Running");
     EXPECT_EQ(WaitForOtherStarts({appId, nextId}, 0).size(), 0u);
     ASSERT_TRUE(app.AppendInbox(L"crash"));
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId, nextId}, kStartTimeoutMs);
     ASSERT_EQ(restarted.size(), 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 1);
-    EXPECT_EQ(CrashCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
 }
 
 TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplicationRunning)
@@ -79,7 +79,7 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(harness::IsRunning(updating.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), harness::kMissing);
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutACrash)
@@ -108,7 +108,7 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
     EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), harness::kMissing);
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
@@ -150,7 +150,7 @@ TEST_F(StopTest, AStopDuringTheCrashRestartWaitStartsAndCountsNothingAndLeavesTh
     harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
-    EXPECT_EQ(CrashCount(), harness::kMissing);
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)

@@ -38,7 +38,7 @@ TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothing
     EXPECT_EQ(harness::ListFolder(linkedLogs), std::vector<std::wstring>{L"debug"});
     EXPECT_EQ(harness::ReadFileBytes(profile.IniPath()), settings);
     EXPECT_EQ(harness::ReadFileBytes(secondName), settings);
-    EXPECT_EQ(ServiceKey(L"StartClient"), harness::kMissing);
+    EXPECT_EQ(profile.ServiceKey(L"StartClient"), harness::kMissing);
 }
 
 } // namespace
