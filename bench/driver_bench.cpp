@@ -20,6 +20,7 @@
 
 #include "BenchSupport.h"
 #include "LinkSupport.h"
+#include "harness/DriverInstallers.h"
 #include "base/Win32Resources.h"
 #include "link/SignatureValidator.h"
 #include "link/ValidatedStart.h"

@@ -1,6 +1,6 @@
-// Pipe messages are whatever the process at the other end writes: match and read them as the client
-// does (text up to the first zero byte, at most 20 479 bytes), down to the JSON payload of a firewall
-// request, and written out for the log.
+// Pipe messages are whatever the process at the other end writes: parse them as the client does (text
+// up to the first zero byte, at most 20 479 bytes), down to the JSON payload of a firewall request, and
+// write them out for the log.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +8,7 @@
 #include <string>
 
 #include "host/LogFormat.h"
-#include "link/CommandTable.h"
-#include "link/FirewallRequest.h"
+#include "link/PipeMessage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -22,20 +21,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         }
     }
-    switch (MatchPipeCommand(text)) {
-    case PipeCommand::ExitNotice:
-        (void)ExitNoticeProcessId(text);
-        break;
-    case PipeCommand::OpenFirewall: {
-        // The whole open-request path: restricted flag, JSON payload, ports member.
-        const FirewallRequest request = ReadFirewallRequest(text);
-        if (!IsQuotedRequest(text) && !request.localPorts.empty()) {
-            std::abort();  // only a quoted request carries ports
-        }
-        break;
+    const PipeMessage parsed = ParsePipeMessage(text);
+    // Only an exit notice carries a process id, and only an open request a firewall request; of those,
+    // only a quoted one carries ports.
+    if (parsed.command != PipeCommand::ExitNotice && parsed.exitProcessId != 0) {
+        std::abort();
     }
-    default:
-        break;
+    const FirewallRequest& request = parsed.firewall;
+    if (parsed.command != PipeCommand::OpenFirewall && (request.restrictPublic || !request.localPorts.empty())) {
+        std::abort();
+    }
+    if (text[0] != '"' && !request.localPorts.empty()) {
+        std::abort();
     }
     return 0;
 }

@@ -10,8 +10,7 @@
 #include "host/WorkerThreads.h"
 #include "integration/DriverInstall.h"
 #include "integration/FirewallRules.h"
-#include "link/CommandTable.h"
-#include "link/FirewallRequest.h"
+#include "link/PipeMessage.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
 
@@ -34,9 +33,8 @@ void UnlessStopping(Action&& action)
     }
 }
 
-void OnExitNotice(const char* message, ClientLoopFlags& flags)
+void OnExitNotice(int processId, ClientLoopFlags& flags)
 {
-    const int processId = ExitNoticeProcessId(message);
     // Give the application time to leave by itself.
     ::Sleep(kExitNoticeGraceMs);
     flags.exitCommandSeen = true;
@@ -64,7 +62,8 @@ void OnExitNotice(const char* message, ClientLoopFlags& flags)
 
 void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoopFlags& flags)
 {
-    switch (MatchPipeCommand(message)) {
+    const PipeMessage parsed = ParsePipeMessage(message);
+    switch (parsed.command) {
     case PipeCommand::CrashNotice:
         LOG_CLIENT("CVA crash");
         if (DemonService* service = DemonService::GetInstance()) {
@@ -72,7 +71,7 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         }
         break;
     case PipeCommand::ExitNotice:
-        OnExitNotice(message, flags);
+        OnExitNotice(parsed.exitProcessId, flags);
         break;
     case PipeCommand::StopForUpdate:
         StartWorkerThread(StopForUpdateThread, nullptr);
@@ -86,14 +85,13 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
         flags.exitCommandSeen = true;
         flags.stopRequested = true;
         break;
-    case PipeCommand::OpenFirewall: {
-        const FirewallRequest request = ReadFirewallRequest(message);
+    case PipeCommand::OpenFirewall:
         UnlessStopping([&] {
+            const FirewallRequest& request = parsed.firewall;
             OpenFirewallRules(request.restrictPublic,
                               request.localPorts.empty() ? nullptr : request.localPorts.c_str());
         });
         break;
-    }
     case PipeCommand::CloseFirewall:
         UnlessStopping([] { CloseFirewallRules(); });
         break;

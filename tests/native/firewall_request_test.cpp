@@ -3,7 +3,6 @@
 #include <string>
 
 #include "integration/FirewallRulePlan.h"
-#include "link/FirewallRequest.h"
 #include "link/JsonObject.h"
 
 namespace {
@@ -44,34 +43,6 @@ TEST(JsonObject, AFailedParseReportsWhereAndLeavesNoTree)
     EXPECT_FALSE(json.Get("ports", value));
     EXPECT_FALSE(json.Parse(nullptr));
     EXPECT_FALSE(json.Parse(""));
-}
-
-TEST(FirewallRequest, RestrictedFlagAndPortsText)
-{
-    struct Case {
-        const char* message;
-        bool restricted;
-        const char* ports;
-    };
-    for (const Case& c : {
-             Case{"OpenFireWall:1", true, ""},
-             Case{"OpenFireWall:0", false, ""},
-             Case{"OpenFireWall", false, ""},
-             Case{"\"OpenFireWall\":1,\"ports\":\"80,443\"", true, "80,443"},
-             Case{"\"OpenFireWall\":0,\"PORTS\":\"5000-5010\"", false, "5000-5010"},
-             Case{"\"OpenFireWall\": 1,\"ports\":\"80\"", false, "80"},
-             Case{"\"OpenFireWall\":10", true, ""},
-             Case{"\"OpenFireWall\":0,\"ports\":\"a:1\"", true, "a:1"},
-             Case{"\"OpenFireWall\":0,\"ports\":80", false, ""},
-             Case{"\"OpenFireWall\":1,\"ports\":\"80\"", true, "80"},
-             Case{"\"OpenFireWall\":1,ports", true, ""},  // not JSON: no ports, still a request
-             // An unquoted request carries no ports, whatever follows.
-             Case{"OpenFireWall:0,\"ports\":\"80\"", false, ""},
-         }) {
-        const FirewallRequest request = ReadFirewallRequest(c.message);
-        EXPECT_EQ(request.restrictPublic, c.restricted) << c.message;
-        EXPECT_EQ(request.localPorts, c.ports) << c.message;
-    }
 }
 
 TEST(FirewallRulePlan, UnrestrictedSetIsTcpUdpAndOutboundOnEveryProfile)

@@ -1,21 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 #include "host/RecoveryActions.h"
+#include "host/StatusText.h"
 
 namespace {
 
-TEST(RecoveryActions, RestartAfterOneThenFiveThenSixtySecondsAndForgetFailuresAfterADay)
+// The plan as the service manager holds it (action types in its numbering) and -status reads it back.
+TEST(RecoveryActions, TheManagerRestartsAfterOneFiveAndSixtySecondsAndForgetsFailuresAfterADay)
 {
     const RecoveryPlan plan = ServiceRecoveryPlan();
-    EXPECT_EQ(plan.resetPeriodSeconds, 86400u);
-    ASSERT_EQ(plan.actions.size(), 3u);
-    const std::uint32_t delays[] = {1000, 5000, 60000};
-    for (std::size_t i = 0; i < plan.actions.size(); ++i) {
-        EXPECT_EQ(plan.actions[i].type, RecoveryActionType::Restart) << i;
-        EXPECT_EQ(plan.actions[i].delayMs, delays[i]) << i;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> installed;
+    for (const RecoveryAction& action : plan.actions) {
+        installed.emplace_back(static_cast<std::uint32_t>(action.type), action.delayMs);
     }
-    // The service manager's SC_ACTION_RESTART.
-    EXPECT_EQ(static_cast<std::uint32_t>(RecoveryActionType::Restart), 1u);
+    EXPECT_EQ(RecoveryActionsText(plan.resetPeriodSeconds, installed),
+              "restart after 1 s, restart after 5 s, restart after 60 s; failures forgotten after 86400 s");
 }
 
 } // namespace

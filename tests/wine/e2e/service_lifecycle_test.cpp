@@ -26,7 +26,6 @@ protected:
     }
     void TearDown() override { RemoveOrvelIfPresent(); }
 
-    std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
 
     // Runs -status (or /status), expects its exit code and each of the given lines in what it printed.
     static void ExpectStatus(const wchar_t* argument, DWORD exitCode, std::initializer_list<std::string> lines)
@@ -144,7 +143,7 @@ TEST_F(ServiceLifecycleTest, PauseContinueAndStop)
     ASSERT_EQ(RunServiceExe(L"-install"), 0u);
     ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
     // The log opens with the service's first line, a moment after it reports RUNNING.
-    EXPECT_TRUE(WaitFor([this] { return ServiceKey(L"Debug") == L"1"; }, 5000));
+    EXPECT_TRUE(WaitFor([this] { return profile.ServiceKey(L"Debug") == L"1"; }, 5000));
 
     EXPECT_TRUE(SendServiceControl(SERVICE_CONTROL_PAUSE));
     EXPECT_TRUE(WaitForServiceState(SERVICE_PAUSED, 5000));
@@ -243,7 +242,7 @@ TEST_F(ServiceLifecycleTest, StatusTellsTheThreeStatesAndChangesNothing)
                                    L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Orvel",
                                    L"EventMessageFile");
     eventSource.Set(L"C:\\Elsewhere\\DemonService.exe");
-    ASSERT_TRUE(IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"3"));
+    ASSERT_TRUE(profile.SetCrashCount(L"3"));
 
     ExpectStatus(L"-status", 4,
                  {"service: not installed", "application path: C:\\Program Files\\Corvane\\Corvane.exe",
@@ -261,7 +260,7 @@ TEST_F(ServiceLifecycleTest, StatusTellsTheThreeStatesAndChangesNothing)
 
     ASSERT_EQ(RunServiceExe(L"-install"), 0u);
     ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
-    ASSERT_TRUE(WaitFor([this] { return ServiceKey(L"Running") == L"1"; }, 5000));
+    ASSERT_TRUE(WaitFor([this] { return profile.ServiceKey(L"Running") == L"1"; }, 5000));
     eventSource.Set(ServiceExePath());
     ExpectStatus(L"/status", 0,
                  {"service: running", "start type: demand start", "image path quoted: yes",

@@ -123,7 +123,7 @@ TEST_F(FirewallRequests, AnOpenSentRightAfterStopForUpdateStoresNoRule)
     ASSERT_TRUE(service.valid());
     ASSERT_TRUE(app.AppendInbox(L"send stop_for_update; sleep 200; send OpenFireWall:0"));
     // Nothing is stored after the service's process has ended.
-    ASSERT_TRUE(harness::WaitForExit(service.get(), 15000));
+    ASSERT_TRUE(harness::WaitForExit(service.get(), harness::kStartTimeoutMs));
     EXPECT_TRUE(StoredRules().empty());
 }
 
@@ -200,19 +200,29 @@ TEST_F(FirewallRemoval, NoOrvelRuleIsLeftWhenTheEnumeratorSeesRemovalsUnderIt)
 
 TEST(FirewallStoreStandIn, RemovesOneRulePerCallAndRefusesPortsItDoesNotAccept)
 {
+    constexpr wchar_t kSecondProgram[] = L"C:\\Other\\second.exe";
     ClearStore();
+    SeedRule(std::wstring(L"orvel"), kOtherProgram);
     SeedRule(std::wstring(kOrvel), kOtherProgram);
-    SeedRule(std::wstring(kOrvel), kOtherProgram);
-    WithFirewallPolicy([](INetFwPolicy2* policy) {
+    SeedRule(std::wstring(kOrvel), kSecondProgram);
+    WithFirewallPolicy([&](INetFwPolicy2* policy) {
         UniqueComPtr<INetFwRules> rules;
         ASSERT_EQ(policy->get_Rules(rules.put()), S_OK);
+        // The first rule of exactly that name goes; the one of another letter case and the second stay.
         UniqueBstr name(::SysAllocString(kOrvel));
         ASSERT_EQ(rules.get()->Remove(name.get()), S_OK);
         LONG count = 0;
         EXPECT_EQ(rules.get()->get_Count(&count), S_OK);
-        EXPECT_EQ(count, 1);
+        EXPECT_EQ(count, 2);
+        std::vector<StoredRule> left = StoredRules();
+        ASSERT_EQ(left.size(), 2u);
+        EXPECT_EQ(left[0].name.value_or(L""), L"orvel");
+        EXPECT_EQ(left[1].name.value_or(L""), kOrvel);
+        EXPECT_EQ(left[1].application, kSecondProgram);
+        // A name that no rule has succeeds and removes nothing.
         UniqueBstr missing(::SysAllocString(L"Nothing"));
         EXPECT_EQ(rules.get()->Remove(missing.get()), S_OK);
+        EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"orvel", kOrvel}));
 
         UniqueComPtr<INetFwRule> rule;
         ASSERT_EQ(::CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwRule),

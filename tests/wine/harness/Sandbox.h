@@ -26,6 +26,13 @@ std::wstring TestDataFolder();
 
 constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
 constexpr wchar_t kUserSid[] = L"S-1-5-21-0-0-0-1000";
+
+// How long a test waits for a process, the service or a connection to start (or the service to go).
+constexpr DWORD kStartTimeoutMs = 15000;
+// How long it waits for a log line or a key that is on its way.
+constexpr DWORD kLogTimeoutMs = 10000;
+// The exit code of a process that the service terminated.
+constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 // HKEY_USERS subkey of the console user's "Shell Folders".
 std::wstring ShellFoldersKey();
 

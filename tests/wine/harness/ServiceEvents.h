@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "Sandbox.h"
+
 namespace harness {
 
 // One insert string as ReportEventW was given it, with its event's level ("warn", "err", "trace").
@@ -33,7 +35,7 @@ public:
     int Count(const char* level, const std::vector<std::wstring>& inserts) const;
     // Waits until Count reaches count; false on a timeout.
     bool WaitFor(const char* level, const std::vector<std::wstring>& inserts, int count = 1,
-                 DWORD timeoutMs = 15000) const;
+                 DWORD timeoutMs = kStartTimeoutMs) const;
 
 private:
     unsigned long long m_start = 0;

@@ -1,10 +1,6 @@
 #include "harness/StandInApp.h"
 
 #include <shlobj.h>
-#include <tlhelp32.h>
-
-#include <cstdio>
-#include <cstdlib>
 
 namespace harness {
 
@@ -17,24 +13,10 @@ constexpr wchar_t kInboxName[] = L"Corvane.inbox";
 // The stand-in's writers lock this byte of the journal (far beyond its data) around each record.
 constexpr unsigned long long kJournalLockOffset = 1ULL << 40;
 
-constexpr DWORD kPipeConnectPollMs = 20;
-constexpr DWORD kPipeReadBytes = 20480;
 constexpr DWORD kFileRetryMs = 10;
 constexpr int kFileAttempts = 200;
 constexpr DWORD kStartRetryMs = 3000;
 constexpr DWORD kStartRetryIntervalMs = 100;
-
-bool SameText(const std::wstring& a, const std::wstring& b)
-{
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
-}
-
-std::wstring FileNameOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
 
 std::wstring FolderOf(const std::wstring& path)
 {
@@ -92,85 +74,7 @@ private:
     bool m_locked = false;
 };
 
-std::wstring Unescape(const std::wstring& value)
-{
-    std::wstring text;
-    text.reserve(value.size());
-    for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != L'\\' || i + 1 == value.size()) {
-            text += value[i];
-            continue;
-        }
-        const wchar_t next = value[++i];
-        switch (next) {
-        case L't': text += L'\t'; break;
-        case L'n': text += L'\n'; break;
-        case L'r': text += L'\r'; break;
-        case L'x':
-            if (i + 2 < value.size()) {
-                const std::wstring hex = value.substr(i + 1, 2);
-                text += static_cast<wchar_t>(std::wcstoul(hex.c_str(), nullptr, 16));
-                i += 2;
-            } else {
-                text += L"\\x";
-            }
-            break;
-        default: text += next; break;
-        }
-    }
-    return text;
-}
-
 } // namespace
-
-// ---- The installed stand-in ---------------------------------------------------------------------------
-
-std::vector<JournalRecord> ParseJournal(const std::string& utf8)
-{
-    std::vector<JournalRecord> records;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = utf8.find('\n', start);
-        if (end == std::string::npos) {
-            break;
-        }
-        const std::wstring line = FromUtf8(utf8.substr(start, end - start));
-        start = end + 1;
-        JournalRecord record;
-        size_t fieldStart = 0;
-        while (fieldStart <= line.size()) {
-            size_t fieldEnd = line.find(L'\t', fieldStart);
-            if (fieldEnd == std::wstring::npos) {
-                fieldEnd = line.size();
-            }
-            const std::wstring field = line.substr(fieldStart, fieldEnd - fieldStart);
-            const size_t equals = field.find(L'=');
-            if (equals != std::wstring::npos) {
-                record[field.substr(0, equals)] = Unescape(field.substr(equals + 1));
-            }
-            fieldStart = fieldEnd + 1;
-        }
-        if (!record.empty()) {
-            records.push_back(record);
-        }
-    }
-    return records;
-}
-
-std::wstring Field(const JournalRecord& record, const wchar_t* name)
-{
-    const auto found = record.find(name);
-    return found == record.end() ? std::wstring() : found->second;
-}
-
-unsigned long long NumberField(const JournalRecord& record, const wchar_t* name)
-{
-    const std::wstring text = Field(record, name);
-    if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos) {
-        return 0;
-    }
-    return std::wcstoull(text.c_str(), nullptr, 10);
-}
 
 StandInApp::StandInApp(std::wstring exePath) : m_exePath(std::move(exePath)) {}
 
@@ -369,107 +273,6 @@ void StandInApp::Reset() const
     ClearJournal();
 }
 
-// ---- The driver installers' stand-in -------------------------------------------------------------------
-
-std::wstring InstallerJournalPath()
-{
-    wchar_t common[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
-        return std::wstring();
-    }
-    return std::wstring(common) + L"\\OrvelStandIn\\DriverInstallers.journal";
-}
-
-StandInApp InstalledInstaller(const std::wstring& relativePath)
-{
-    return StandInApp(InstallFolder() + relativePath, InstallerJournalPath());
-}
-
-std::wstring StartArguments(const JournalRecord& start)
-{
-    const std::wstring commandLine = Field(start, L"cmdline");
-    const std::wstring exe = Field(start, L"exe");
-    std::size_t programEnd = 0;
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        programEnd = commandLine.find(L'"', 1);
-        programEnd = programEnd == std::wstring::npos ? commandLine.size() : programEnd + 1;
-    } else if (commandLine.compare(0, exe.size(), exe) == 0) {
-        programEnd = exe.size();
-    } else {
-        programEnd = std::min(commandLine.find(L' '), commandLine.size());
-    }
-    return programEnd < commandLine.size() ? commandLine.substr(programEnd + 1) : std::wstring();
-}
-
-// ---- Processes by image path ----------------------------------------------------------------------------
-
-std::vector<DWORD> FindProcessesByImagePath(const std::wstring& imagePath)
-{
-    std::vector<DWORD> found;
-    const std::wstring imageName = FileNameOf(imagePath);
-    UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) {
-        return found;
-    }
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (!SameText(entry.szExeFile, imageName)) {
-            continue;
-        }
-        UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-        if (!process) {
-            continue;
-        }
-        wchar_t path[MAX_PATH * 2] = {};
-        DWORD size = MAX_PATH * 2;
-        if (::QueryFullProcessImageNameW(process.get(), 0, path, &size) && SameText(path, imagePath)) {
-            // A process that has ended but is still referenced keeps its entry for a moment.
-            DWORD exitCode = 0;
-            if (::GetExitCodeProcess(process.get(), &exitCode) && exitCode == STILL_ACTIVE) {
-                found.push_back(entry.th32ProcessID);
-            }
-        }
-    }
-    return found;
-}
-
-size_t CountProcessesByImagePath(const std::wstring& imagePath) { return FindProcessesByImagePath(imagePath).size(); }
-
-size_t KillProcessesByImagePath(const std::wstring& imagePath, DWORD timeoutMs)
-{
-    std::vector<UniqueHandle> killed;
-    for (DWORD id : FindProcessesByImagePath(imagePath)) {
-        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (process && ::TerminateProcess(process.get(), 1)) {
-            killed.push_back(std::move(process));
-        }
-    }
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    for (const UniqueHandle& process : killed) {
-        const ULONGLONG now = ::GetTickCount64();
-        ::WaitForSingleObject(process.get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
-    }
-    return killed.size();
-}
-
-bool WaitForExit(HANDLE process, DWORD timeoutMs, DWORD* exitCode)
-{
-    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
-        return false;
-    }
-    DWORD code = 0;
-    if (!::GetExitCodeProcess(process, &code)) {
-        return false;
-    }
-    if (exitCode != nullptr) {
-        *exitCode = code;
-    }
-    return true;
-}
-
-// ---- Settings files ------------------------------------------------------------------------------------
-
 std::wstring UserSettingsPath()
 {
     wchar_t appData[MAX_PATH] = {};
@@ -480,71 +283,6 @@ std::wstring UserSettingsPath()
     }
     return folder.empty() ? std::wstring() : folder + L"\\Corvane\\BrisaRDP.ini";
 }
-
-// ---- The pipe, from the client's side --------------------------------------------------------------------
-
-bool PipeClient::Connect(DWORD timeoutMs)
-{
-    m_pipe.reset();
-    return WaitFor(
-        [&] {
-            // As the service opens it (read only, attributes 5), plus overlapped for timed reads.
-            m_pipe.reset(::CreateFileW(kCorvanePipeName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | FILE_FLAG_OVERLAPPED,
-                                       nullptr));
-            return m_pipe.valid();
-        },
-        timeoutMs, kPipeConnectPollMs);  // polled more often than the general wait
-}
-
-PipeClient::ReadResult PipeClient::Read(DWORD timeoutMs)
-{
-    ReadResult result;
-    if (!m_pipe) {
-        result.status = Status::Broken;
-        result.error = ERROR_INVALID_HANDLE;
-        return result;
-    }
-    UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!done) {
-        result.status = Status::Broken;
-        result.error = ::GetLastError();
-        return result;
-    }
-    std::string buffer(kPipeReadBytes, '\0');
-    OVERLAPPED overlapped = {};
-    overlapped.hEvent = done.get();
-    DWORD read = 0;
-    BOOL ok = ::ReadFile(m_pipe.get(), &buffer[0], kPipeReadBytes, nullptr, &overlapped);
-    DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
-    if (!ok && error == ERROR_IO_PENDING) {
-        if (::WaitForSingleObject(done.get(), timeoutMs) != WAIT_OBJECT_0) {
-            ::CancelIoEx(m_pipe.get(), &overlapped);
-        }
-        ok = ::GetOverlappedResult(m_pipe.get(), &overlapped, &read, TRUE);
-        error = ok ? ERROR_SUCCESS : ::GetLastError();
-    } else if (ok) {
-        ::GetOverlappedResult(m_pipe.get(), &overlapped, &read, TRUE);
-    }
-    if (ok || error == ERROR_MORE_DATA) {
-        result.status = Status::Message;
-        result.text.assign(buffer.data(), read);
-    } else if (error == ERROR_OPERATION_ABORTED) {
-        result.status = Status::Timeout;
-    } else {
-        result.status = Status::Broken;
-        result.error = error;
-    }
-    return result;
-}
-
-DWORD PipeClient::ServerProcessId() const
-{
-    ULONG id = 0;
-    return m_pipe && ::GetNamedPipeServerProcessId(m_pipe.get(), &id) ? id : 0;
-}
-
-// ---- Miscellaneous ---------------------------------------------------------------------------------------
 
 std::wstring QuoteArgument(const std::wstring& argument)
 {

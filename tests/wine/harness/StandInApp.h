@@ -1,7 +1,7 @@
 #pragma once
 
-// Test-side view of the stand-in companion application (Corvane.exe) and its files, of the user's
-// settings file, of processes found by image path, and of the pipe as the service's client sees it.
+// Test-side view of the stand-in companion application (Corvane.exe) and its files, and of the user's
+// settings file it writes.
 //
 // The stand-in is driven through files beside its executable:
 //   Corvane.script   the steps its next start runs (the service starts it with a fixed command line)
@@ -15,30 +15,17 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "ProcessImages.h"
 #include "Sandbox.h"
+#include "StandInJournal.h"
 #include "base/Win32Resources.h"
 
 namespace harness {
 
 // ---- The installed stand-in (AppExePath() of Sandbox.h) ----------------------------------------------
-
-// One record of the journal: field name to value, escapes undone. Every record has "event", "pid",
-// "time" and "tick"; starts ("event" = "start") also "cmdline", "cwd", "session", "user", "exe", "ppid",
-// "desktop", "appdata" and "script"; steps "source" ("script" or "inbox"), "result" and, when the step
-// has one, "arg".
-using JournalRecord = std::map<std::wstring, std::wstring>;
-
-// Parses journal text (UTF-8). A last line without its line end is still being written and is left out.
-std::vector<JournalRecord> ParseJournal(const std::string& utf8);
-
-// Field helpers: the value or an empty text, and a numeric field (0 when absent or not a number).
-std::wstring Field(const JournalRecord& record, const wchar_t* name);
-unsigned long long NumberField(const JournalRecord& record, const wchar_t* name);
 
 class StandInApp {
 public:
@@ -100,62 +87,9 @@ private:
     std::wstring m_journalPath;
 };
 
-// ---- The driver installers' stand-in -------------------------------------------------------------------
-
-// The installers the sandbox puts where the service looks: devcon.exe and CvDiskBridge.exe in the install
-// folder, drivers\screenshare\DisplayDriverSetup64.exe below the service's folder (the same folder).
-// They share one journal (see standins/DriverInstaller/README.md); starts carry "exe", "cmdline", "cwd"
-// and "user".
-std::wstring InstallerJournalPath();
-StandInApp InstalledInstaller(const std::wstring& relativePath);
-// The argument text of a start record: its command line after the program (quoted or not) and one blank.
-std::wstring StartArguments(const JournalRecord& start);
-
-// ---- Processes by image path --------------------------------------------------------------------------
-
-// Process ids whose full image path equals imagePath (letter case ignored).
-std::vector<DWORD> FindProcessesByImagePath(const std::wstring& imagePath);
-size_t CountProcessesByImagePath(const std::wstring& imagePath);
-// Terminates them all and waits (up to timeoutMs) for each to end; returns how many were terminated.
-size_t KillProcessesByImagePath(const std::wstring& imagePath, DWORD timeoutMs = 5000);
-// Waits for a process to end and gives its exit code.
-bool WaitForExit(HANDLE process, DWORD timeoutMs, DWORD* exitCode = nullptr);
-
-// ---- Settings files ----------------------------------------------------------------------------------
-
 // %APPDATA%\Corvane\BrisaRDP.ini of the test process, which is where the stand-in writes its "ini" steps
 // when it runs as the same user.
 std::wstring UserSettingsPath();
-
-// ---- The pipe, from the client's side ----------------------------------------------------------------
-
-constexpr wchar_t kCorvanePipeName[] = L"\\\\.\\pipe\\CorvaneServer";
-
-// A read-only client of \\.\pipe\CorvaneServer, opened the way the service opens it but overlapped so that
-// every read has a timeout.
-class PipeClient {
-public:
-    enum class Status { Message, Broken, Timeout };
-    struct ReadResult {
-        Status status = Status::Timeout;
-        std::string text;      // the bytes of one read
-        DWORD error = 0;       // the read's error when Broken
-    };
-
-    // Tries to open the pipe until timeoutMs has passed (the pipe may not exist yet, or be busy).
-    bool Connect(DWORD timeoutMs);
-    bool Connected() const { return m_pipe.valid(); }
-    // One ReadFile of up to 20 480 bytes, as the service reads.
-    ReadResult Read(DWORD timeoutMs);
-    // The process serving the pipe (0 when not connected).
-    DWORD ServerProcessId() const;
-    void Close() { m_pipe.reset(); }
-
-private:
-    UniqueFileHandle m_pipe;
-};
-
-// ---- Miscellaneous -----------------------------------------------------------------------------------
 
 // Quotes one command-line argument so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteArgument(const std::wstring& argument);

@@ -29,7 +29,6 @@ protected:
     }
     void TearDown() override { g_running = 0; }
 
-    std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
 
     UserProfileSandbox profile;
     DemonService* service = FreshContext();
@@ -53,7 +52,7 @@ TEST_F(ControlHandlerTest, PauseAndContinueChangeOnlyTheReportedState)
 TEST_F(ControlHandlerTest, StopClearsTheRunFlagResetsTheKeysAndReportsStopped)
 {
     LogMessage("DemonService", "running", "f.cpp", 1);
-    ASSERT_EQ(ServiceKey(L"Debug"), L"1");
+    ASSERT_EQ(profile.ServiceKey(L"Debug"), L"1");
     ServiceCtrlHandler(SERVICE_CONTROL_STOP, 0, nullptr, nullptr);
     EXPECT_EQ(g_running, 0);
     EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
@@ -67,18 +66,18 @@ TEST_F(ControlHandlerTest, TwoStopsAtOnceAreSafe)
     ServiceCtrlHandler(SERVICE_CONTROL_SHUTDOWN, 0, nullptr, nullptr);
     other.join();
     EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(ServiceKey(L"Connected"), L"Disconnected");
+    EXPECT_EQ(profile.ServiceKey(L"Connected"), L"Disconnected");
 }
 
 TEST_F(ControlHandlerTest, SuspendWritesHibernatingResumeDoesNothing)
 {
     ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMSUSPEND, nullptr, nullptr);
-    EXPECT_EQ(ServiceKey(L"hibernating"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"hibernating"), L"1");
 
     IniWrite(profile.IniPath(), L"Service", L"hibernating", L"0");
     ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMRESUMESUSPEND, nullptr, nullptr);
     ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMRESUMEAUTOMATIC, nullptr, nullptr);
-    EXPECT_EQ(ServiceKey(L"hibernating"), L"0");
+    EXPECT_EQ(profile.ServiceKey(L"hibernating"), L"0");
     EXPECT_EQ(CurrentServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
@@ -88,10 +87,10 @@ TEST_F(ControlHandlerTest, SessionChangeReadsRestartWhateverItsEventType)
     for (DWORD eventType : {WTS_REMOTE_DISCONNECT, WTS_SESSION_LOCK, WTS_SESSION_LOGON}) {
         ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, eventType, nullptr, nullptr);
     }
-    EXPECT_EQ(ServiceKey(L"hibernating"), L"<missing>");
+    EXPECT_EQ(profile.ServiceKey(L"hibernating"), harness::kMissing);
     EXPECT_EQ(CountLines(profile.LogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 3);
     // The reload after a session change tells the application the service runs.
-    EXPECT_EQ(ServiceKey(L"Running"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"Running"), L"1");
 
     IniWrite(profile.IniPath(), L"Corvane", L"Restart", L"2");
     ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_UNLOCK, nullptr, nullptr);

@@ -20,7 +20,6 @@ protected:
     UserProfileSandbox profile;
     DemonService* service = FreshContext();
 
-    std::wstring ServiceKey(const wchar_t* key) { return IniRead(profile.IniPath(), L"Service", key); }
 };
 
 std::wstring TodaysLogName()
@@ -37,9 +36,9 @@ TEST_F(DiagnosticLogTest, WithoutTheMarkerLinesAreDroppedAndTheKeysSayOff)
     LogMessage("DemonService", "dropped", "DemonService\\DemonService.cpp", 10);
     EXPECT_TRUE(profile.LogFiles().empty());
     EXPECT_TRUE(PathExists(profile.LogFolder()));  // the folders are made on the way
-    EXPECT_EQ(ServiceKey(L"Debug"), L"0");
-    EXPECT_EQ(ServiceKey(L"Log_Path"), L"");
-    EXPECT_EQ(ServiceKey(L"write_log"), L"<missing>");
+    EXPECT_EQ(profile.ServiceKey(L"Debug"), L"0");
+    EXPECT_EQ(profile.ServiceKey(L"Log_Path"), L"");
+    EXPECT_EQ(profile.ServiceKey(L"write_log"), harness::kMissing);
 }
 
 TEST_F(DiagnosticLogTest, WithTheMarkerTheDayNamedFileGetsExactLines)
@@ -51,9 +50,9 @@ TEST_F(DiagnosticLogTest, WithTheMarkerTheDayNamedFileGetsExactLines)
     LogMessage("ServiceClient", "hello world", "DemonService\\DemonServiceClient.cpp", 77);
     LogMessage("DemonService", "", "plain.cpp", 5);
 
-    EXPECT_EQ(ServiceKey(L"Debug"), L"1");
-    EXPECT_EQ(ServiceKey(L"write_log"), L"1");
-    EXPECT_EQ(ServiceKey(L"Log_Path"), logPath);
+    EXPECT_EQ(profile.ServiceKey(L"Debug"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"write_log"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"Log_Path"), logPath);
 
     const std::string text = ReadFileBytes(logPath);
     const std::regex expected("earlier line\r\n"
@@ -69,7 +68,7 @@ TEST_F(DiagnosticLogTest, NullTagOrMessageProducesNothing)
     service->WriteLog(nullptr, "message", "f.cpp", 1, false);
     service->WriteLog("tag", nullptr, "f.cpp", 1, true);
     EXPECT_TRUE(profile.LogFiles().empty());
-    EXPECT_EQ(ServiceKey(L"Debug"), L"<missing>");
+    EXPECT_EQ(profile.ServiceKey(L"Debug"), harness::kMissing);
 }
 
 TEST_F(DiagnosticLogTest, TheMarkerIsLookedAtOnlyWhileTheFileIsClosed)
@@ -98,7 +97,7 @@ TEST_F(DiagnosticLogTest, APanicEntryOpensTheLogWithoutTheMarker)
     const std::string text = profile.LogText();
     EXPECT_TRUE(std::regex_search(text, std::regex(", :-1 PANIC  RegisterServiceCtrlHandlerEx fail\r\n"))) << text;
     EXPECT_EQ(CountLines(text, "ordinary after panic"), 1);
-    EXPECT_EQ(ServiceKey(L"write_log"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"write_log"), L"1");
 }
 
 TEST_F(DiagnosticLogTest, ConcurrentWritersLeaveWholeLines)

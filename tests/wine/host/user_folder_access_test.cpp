@@ -14,8 +14,6 @@ using namespace harness;
 
 namespace {
 
-constexpr DWORD kStandInMs = 15000;
-
 class UserFolderAccessTest : public ::testing::Test {
 protected:
     UserProfileSandbox profile;
@@ -48,7 +46,7 @@ TEST_F(UserFolderAccessTest, WhileAWriteHoldsItsFoldersNoneCanBeRenamedAndTheApp
         UniqueHandle process = app.StartWithScript(L"ini exit=1; quit");
         ::SetEnvironmentVariableW(L"APPDATA", ownAppData);
         ASSERT_TRUE(process.valid());
-        ASSERT_TRUE(WaitForExit(process.get(), kStandInMs));
+        ASSERT_TRUE(WaitForExit(process.get(), kStartTimeoutMs));
         EXPECT_EQ(IniRead(profile.IniPath(), harness::kCorvaneSection, L"exit"), L"1");
         EXPECT_EQ(IniRead(profile.IniPath(), L"Service", L"Running"), L"1");
     }

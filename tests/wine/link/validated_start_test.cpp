@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "DriverInstallers.h"
 #include "Sandbox.h"
 #include "StandInApp.h"
 #include "base/Win32Resources.h"
@@ -18,7 +19,6 @@ using namespace harness;
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 
 std::wstring Installer(const wchar_t* variant)
 {

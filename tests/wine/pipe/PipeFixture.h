@@ -22,211 +22,60 @@
 
 namespace pipe_test {
 
-constexpr DWORD kServiceStartTimeoutMs = 15000;
-constexpr DWORD kConnectTimeoutMs = 15000;
-constexpr DWORD kLogTimeoutMs = 10000;
-constexpr DWORD kStartTimeoutMs = 15000;
+using harness::kLogTimeoutMs;
+using harness::kStartTimeoutMs;
+using harness::kTerminatedExitCode;
+constexpr DWORD kConnectTimeoutMs = kStartTimeoutMs;
 // The lost-connection rule waits 1 s before it acts, and the client 1 s before its next attempt.
 constexpr DWORD kNextConnectTimeoutMs = 10000;
-constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
 
 constexpr char kClientTag[] = "ServiceClient";
 constexpr char kServiceTag[] = "DemonService";
 
-// One line of the service's log: its tag and its message (the text after the header).
-struct LogLine {
-    std::string tag;
-    std::string message;
-};
-
-// The lines of a log text, whatever their tag. A message that itself holds a line end continues on lines
-// without a header, which are left out.
-inline std::vector<LogLine> ParseLog(const std::string& text)
-{
-    std::vector<LogLine> lines;
-    std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t end = text.find('\n', begin);
-        if (end == std::string::npos) {
-            end = text.size();
-        }
-        std::string line = text.substr(begin, end - begin);
-        begin = end + 1;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        // The header is "MM-DD hh:mm:ss mmm, <file>:<line> <tag>  "; a message may itself begin with a blank.
-        constexpr std::size_t kSourceAt = 20;
-        if (line.find(", ") != kSourceAt - 2) {
-            continue;
-        }
-        const std::size_t tagAt = line.find(' ', kSourceAt);
-        const std::size_t tagEnd = tagAt == std::string::npos ? std::string::npos : line.find("  ", tagAt + 1);
-        if (tagEnd != std::string::npos) {
-            lines.push_back(LogLine{line.substr(tagAt + 1, tagEnd - tagAt - 1), line.substr(tagEnd + 2)});
-        }
-    }
-    return lines;
-}
+using harness::LogLine;
 
 // The command line of an instance that the service started in background mode.
-inline std::wstring BackgroundCommandLine(const harness::StandInApp& app)
-{
-    return L"\"" + app.ExePath() + L"\" /mode:background";
-}
-
-inline bool IsStart(const harness::JournalRecord& record)
-{
-    return harness::Field(record, L"event") == L"start";
-}
-
-inline DWORD Pid(const harness::JournalRecord& record)
-{
-    return static_cast<DWORD>(harness::NumberField(record, L"pid"));
-}
-
-inline bool Running(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+std::wstring BackgroundCommandLine(const harness::StandInApp& app);
+bool IsStart(const harness::JournalRecord& record);
+DWORD Pid(const harness::JournalRecord& record);
 
 // Shared by the service-manager cases and the in-process ones: the user's folder, the log, the stand-in.
 class LinkTest : public harness::StandInTest {
 protected:
-
-    std::vector<LogLine> Logged() const { return ParseLog(profile.LogText()); }
-
-    int CountLogged(const char* tag, const std::string& message) const
-    {
-        int count = 0;
-        for (const LogLine& line : Logged()) {
-            count += line.tag == tag && line.message == message ? 1 : 0;
-        }
-        return count;
-    }
-
-    int CountLoggedPrefix(const char* tag, const std::string& prefix) const
-    {
-        int count = 0;
-        for (const LogLine& line : Logged()) {
-            count += line.tag == tag && line.message.compare(0, prefix.size(), prefix) == 0 ? 1 : 0;
-        }
-        return count;
-    }
-
+    std::vector<LogLine> Logged() const { return profile.LogLines(); }
+    int CountLogged(const char* tag, const std::string& message) const;
+    int CountLoggedPrefix(const char* tag, const std::string& prefix) const;
     // Waits until the message has been logged at least count times.
-    bool WaitLogged(const char* tag, const std::string& message, int count = 1, DWORD timeoutMs = kLogTimeoutMs) const
-    {
-        return harness::WaitFor([&] { return CountLogged(tag, message) >= count; }, timeoutMs, 50);
-    }
+    bool WaitLogged(const char* tag, const std::string& message, int count = 1,
+                    DWORD timeoutMs = kLogTimeoutMs) const;
 
     // Waits for the client's next connect attempt after the last "ReadFile fail": a failed open ("handle ==
     // INVALID_HANDLE_VALUE 1", the first after a verified connection) or a server to verify ("serverPath:").
     // The client makes it only once the lost-connection rule has done all it was going to do, so whatever
     // the rule did not do by then, it does not do.
-    bool WaitNextConnectAttempt() const
-    {
-        return harness::WaitFor(
-            [&] {
-                bool broken = false;
-                bool attempted = false;
-                for (const LogLine& line : Logged()) {
-                    if (line.tag != kClientTag) {
-                        continue;
-                    }
-                    if (line.message == "ReadFile fail") {
-                        broken = true;
-                        attempted = false;
-                    } else if (broken && (line.message == "handle == INVALID_HANDLE_VALUE 1" ||
-                                          line.message.compare(0, 11, "serverPath:") == 0)) {
-                        attempted = true;
-                    }
-                }
-                return attempted;
-            },
-            kNextConnectTimeoutMs);
-    }
+    bool WaitNextConnectAttempt() const;
 
     // The messages of one tag in order, from the first one equal to `from` on.
-    std::vector<std::string> MessagesFrom(const char* tag, const std::string& from) const
-    {
-        std::vector<std::string> messages;
-        bool found = false;
-        for (const LogLine& line : Logged()) {
-            found = found || (line.tag == tag && line.message == from);
-            if (found && line.tag == tag) {
-                messages.push_back(line.message);
-            }
-        }
-        return messages;
-    }
-
-    std::wstring ServiceKey(const wchar_t* key) const { return harness::IniRead(profile.IniPath(), L"Service", key); }
+    std::vector<std::string> MessagesFrom(const char* tag, const std::string& from) const;
 
     // The "Connected" key is a verified client's last act before its first read: once it is there, the
     // client waits in its read (or is about to, which a stop meets the same way).
-    bool WaitReading() const
-    {
-        return harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kConnectTimeoutMs);
-    }
-    void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const
-    {
-        ASSERT_TRUE(harness::IniWrite(profile.IniPath(), harness::kCorvaneSection, key, value));
-    }
-    std::wstring CrashCount() const
-    {
-        return harness::IniRead(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash");
-    }
+    bool WaitReading() const;
+    void SetCorvaneKey(const wchar_t* key, const std::wstring& value) const;
 
     // Starts an instance of the stand-in directly; it idles and serves the pipe.
-    UniqueHandle StartApp(DWORD* processId) const
-    {
-        UniqueHandle process = app.Start(std::wstring(), processId);
-        EXPECT_TRUE(process.valid());
-        return process;
-    }
+    UniqueHandle StartApp(DWORD* processId) const;
 
     // Waits until the client of process clientId is connected to the instance appId and has verified it
     // (one more "ValidateAssembly result is true" than before); false on a timeout.
-    bool WaitVerified(DWORD appId, DWORD clientId)
-    {
-        const bool connected = app.WaitForRecord(
-            [&](const harness::JournalRecord& record) {
-                return harness::Field(record, L"event") == L"client-connected" && Pid(record) == appId &&
-                       harness::NumberField(record, L"client") == clientId;
-            },
-            kConnectTimeoutMs);
-        ++m_verified;
-        return connected && WaitLogged(kClientTag, "ValidateAssembly result is true", m_verified, kConnectTimeoutMs);
-    }
+    bool WaitVerified(DWORD appId, DWORD clientId);
 
     // Start records of instances other than the ones given, once the first one has come.
     std::vector<harness::JournalRecord> WaitForOtherStarts(const std::vector<DWORD>& known, DWORD timeoutMs,
-                                                             std::size_t count = 1) const
-    {
-        std::vector<harness::JournalRecord> others;
-        harness::WaitFor(
-            [&] {
-                others.clear();
-                for (const harness::JournalRecord& start : app.Starts()) {
-                    bool old = false;
-                    for (DWORD id : known) {
-                        old = old || Pid(start) == id;
-                    }
-                    if (!old) {
-                        others.push_back(start);
-                    }
-                }
-                return others.size() >= count;
-            },
-            timeoutMs, 50);
-        return others;
-    }
+                                                             std::size_t count = 1) const;
 
     // The journal record of a step that the stand-in has run (its tick says when).
-    harness::JournalRecord WaitStep(const wchar_t* step, DWORD processId, DWORD timeoutMs = kLogTimeoutMs) const
-    {
-        harness::JournalRecord found;
-        EXPECT_TRUE(app.WaitForEvent(step, processId, timeoutMs, &found)) << harness::ToUtf8(step);
-        return found;
-    }
+    harness::JournalRecord WaitStep(const wchar_t* step, DWORD processId, DWORD timeoutMs = kLogTimeoutMs) const;
 
     int m_verified = 0;
     // What the service reports to the event log from this case on.
@@ -237,38 +86,12 @@ protected:
 // case's temp folder) when it starts.
 class ServiceLinkTest : public LinkTest {
 protected:
-    void SetUp() override
-    {
-        harness::RemoveOrvelIfPresent();
-        LinkTest::SetUp();
-    }
+    void SetUp() override;
+    void TearDown() override;
 
-    void TearDown() override
-    {
-        harness::RemoveOrvelIfPresent();
-        LinkTest::TearDown();
-    }
-
-    void StartService()
-    {
-        ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
-        ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
-        servicePid = ServiceProcessId();
-        ASSERT_NE(servicePid, 0u);
-        ASSERT_TRUE(WaitLogged(kServiceTag, "StartClient"));
-        // The client's own start keys are its last writes until a connection: the settings file is the
-        // test's to change from here on.
-        ASSERT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Client_run") == L"Running m_isExit = 0"; },
-                                     kConnectTimeoutMs));
-    }
-
+    void StartService();
     // Starts an instance and waits until the service has verified it.
-    UniqueHandle StartVerifiedApp(DWORD* processId)
-    {
-        UniqueHandle process = StartApp(processId);
-        EXPECT_TRUE(WaitVerified(*processId, servicePid));
-        return process;
-    }
+    UniqueHandle StartVerifiedApp(DWORD* processId);
 
     static DWORD ServiceProcessId() { return harness::ServiceProcessId(); }
 

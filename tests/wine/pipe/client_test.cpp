@@ -82,7 +82,7 @@ TEST_F(ClientTest, StopEndsABlockedReadAtOnceWithoutAWordAndTheClientReportsItsE
     EXPECT_TRUE(app.WaitForEvent(L"client-gone", appId, 2000));
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     // Notices run on worker threads; once none is left, every notice there will be has been given.
     EXPECT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
     EXPECT_EQ(callback.calls, 1);
@@ -96,8 +96,8 @@ TEST_F(ClientTest, ARecordWithoutABufferEndsAtOnceWithoutReportingAndALongPathIs
 
     UniqueHandle thread = RunClient(client);
     EXPECT_EQ(::WaitForSingleObject(thread.get(), 2000), static_cast<DWORD>(WAIT_OBJECT_0));
-    EXPECT_EQ(ServiceKey(L"CDemonServiceClient"), L"Running");
-    EXPECT_EQ(ServiceKey(L"Client_run"), L"Param Error");
+    EXPECT_EQ(profile.ServiceKey(L"CDemonServiceClient"), L"Running");
+    EXPECT_EQ(profile.ServiceKey(L"Client_run"), L"Param Error");
     EXPECT_TRUE(WaitForWorkerThreads(kLogTimeoutMs));
     EXPECT_EQ(callback.calls, 0);
 }
@@ -185,7 +185,7 @@ TEST_F(ClientTest, AfterASuspendWhileTheApplicationRunsItsBrokenPipeIsNoCrash)
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_TRUE(app.Starts().size() == 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 } // namespace

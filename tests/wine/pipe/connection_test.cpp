@@ -33,14 +33,14 @@ protected:
             L"send app_exit:0",
             &serverId);
         ASSERT_TRUE(running.valid());
-        ASSERT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is false", 3, 15000));
+        ASSERT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is false", 3, kStartTimeoutMs));
         EXPECT_EQ(CountLogged(kClientTag, "ValidateAssembly result is true"), 0);
-        EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+        EXPECT_EQ(profile.ServiceKey(L"Connected"), harness::kMissing);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "c:"), 0);
         EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
         EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
         EXPECT_EQ(server.Starts().size(), 1u);
-        EXPECT_TRUE(Running(running.get()));
+        EXPECT_TRUE(harness::IsRunning(running.get()));
     }
 };
 
@@ -70,7 +70,7 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     UniqueHandle running = StartVerifiedApp(&appId);
 
     // The key follows the verification's log line.
-    EXPECT_TRUE(harness::WaitFor([this] { return ServiceKey(L"Connected") == L"Connected"; }, kLogTimeoutMs));
+    EXPECT_TRUE(harness::WaitFor([this] { return profile.ServiceKey(L"Connected") == L"Connected"; }, kLogTimeoutMs));
     const std::vector<std::string> verification = MessagesFrom(kClientTag, "serverPath:" + harness::ToUtf8(app.ExePath()));
     ASSERT_GE(verification.size(), 2u);
     EXPECT_EQ(verification[1], "ValidateAssembly result is true");
@@ -94,7 +94,7 @@ TEST_F(ConnectionTest, TheSignedApplicationIsVerifiedAndItsMessagesOfFourToFewer
     for (const JournalRecord& start : restarted) {
         EXPECT_EQ(Field(start, L"cmdline"), BackgroundCommandLine(app));
     }
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(CountLogged(kClientTag, "c:x"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "c:xy"), 1);
     EXPECT_EQ(CountLogged(kClientTag, combined), 1);
@@ -140,7 +140,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     // Every attempt names the copy, is refused, and the pipe is closed again: one attempt a second.
     const ULONGLONG begin = ::GetTickCount64();
     ASSERT_TRUE(harness::WaitFor(
-        [&] { return CountLogged(kClientTag, "ValidateAssembly result is false") >= 4; }, 15000, 100));
+        [&] { return CountLogged(kClientTag, "ValidateAssembly result is false") >= 4; }, kStartTimeoutMs, 100));
     const ULONGLONG fourAttempts = ::GetTickCount64() - begin;
     EXPECT_GE(fourAttempts, 2500u);
 
@@ -176,7 +176,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     EXPECT_GE(connects, 4);
     EXPECT_GE(gone, 3);
 
-    EXPECT_EQ(ServiceKey(L"Connected"), L"<missing>");
+    EXPECT_EQ(profile.ServiceKey(L"Connected"), harness::kMissing);
     EXPECT_EQ(CountLogged(kClientTag, "CVA crash"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
@@ -184,7 +184,7 @@ TEST_F(ConnectionTest, APipeServedByAnUnsignedCopyIsNeverTrustedAndNothingItSend
     EXPECT_EQ(CountLoggedPrefix(kClientTag, "app_exit"), 0);
     EXPECT_EQ(CountLogged(kClientTag, "hibernate"), 0);
     EXPECT_TRUE(app.Starts().empty());
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
 }
 
 TEST_F(ConnectionTest, ASignedCopyStartedOutsideTheInstallFolderIsNeverTrusted)

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "DriverInstallers.h"
 #include "PipeFixture.h"
 
 using namespace pipe_test;

@@ -29,7 +29,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     // The client reads the next message only once it is done with this notice.
     ASSERT_TRUE(app.AppendInbox(L"send ping"));
     EXPECT_TRUE(WaitLogged(kClientTag, "ping"));
-    EXPECT_TRUE(Running(exiting.get()));
+    EXPECT_TRUE(harness::IsRunning(exiting.get()));
 
     // "AppExit" 1 with the process id: terminated two seconds after the notice.
     SetCorvaneKey(L"Restart", L"0");
@@ -51,7 +51,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 
     // The client reconnects to the next instance, and a crash over that connection is a crash again.
     DWORD nextId = 0;
@@ -60,7 +60,7 @@ TEST_F(ExitNoticeTest, AnExitNoticeKillsOnlyWhenAskedAndSuppressesTheRestartForI
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId, nextId}, kStartTimeoutMs);
     ASSERT_EQ(restarted.size(), 1u);
     EXPECT_EQ(Field(restarted.front(), L"cmdline"), BackgroundCommandLine(app));
-    EXPECT_EQ(CrashCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 1);
 }
 

@@ -13,7 +13,7 @@ class LostConnectionTest : public ServiceLinkTest {};
 
 TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplicationInBackgroundAndTheClientReconnects)
 {
-    harness::IniWrite(profile.DataDir() + L"\\BrisaData.ini", L"SC", L"crash", L"4");
+    profile.SetCrashCount(L"4");
     SetCorvaneKey(L"exit", L"0");
     SetCorvaneKey(L"hibernating", L"0");
     StartService();
@@ -31,7 +31,7 @@ TEST_F(LostConnectionTest, ACrashWithoutNoticeIsCountedAndRestartsTheApplication
     const auto delay = harness::NumberField(start, L"tick") - harness::NumberField(crash, L"tick");
     EXPECT_GE(delay, 1000u);
     EXPECT_LE(delay, 3000u);
-    EXPECT_EQ(CrashCount(), L"5");
+    EXPECT_EQ(profile.CrashCount(), L"5");
 
     // Logged with its line end written out.
     EXPECT_EQ(CountLogged(kClientTag, "hibernate\\r\\n"), 1);
@@ -74,7 +74,7 @@ TEST_F(LostConnectionTest, AnEndTheApplicationAnnouncedInItsFlagsRestartsNothing
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 } // namespace

@@ -46,14 +46,14 @@ TEST_F(StopTest, AfterHibernateTheClientReadsOnUntilThePipeBreaksThenEndsAndANew
     // crash is one again.
     DWORD nextId = 0;
     UniqueHandle next = StartVerifiedApp(&nextId);
-    EXPECT_EQ(ServiceKey(L"Client_run"), L"Running m_isExit = 0");
-    EXPECT_EQ(ServiceKey(L"StartClient"), L"Running");
+    EXPECT_EQ(profile.ServiceKey(L"Client_run"), L"Running m_isExit = 0");
+    EXPECT_EQ(profile.ServiceKey(L"StartClient"), L"Running");
     EXPECT_EQ(WaitForOtherStarts({appId, nextId}, 0).size(), 0u);
     ASSERT_TRUE(app.AppendInbox(L"crash"));
     const std::vector<JournalRecord> restarted = WaitForOtherStarts({appId, nextId}, kStartTimeoutMs);
     ASSERT_EQ(restarted.size(), 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 1);
-    EXPECT_EQ(CrashCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
 }
 
 TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplicationRunning)
@@ -64,7 +64,7 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     UniqueHandle service = OpenServiceProcess();
 
     ASSERT_TRUE(app.AppendInbox(L"send stop_for_update"));
-    EXPECT_TRUE(harness::WaitFor([] { return !harness::ServiceExists(); }, 15000, 100));
+    EXPECT_TRUE(harness::WaitFor([] { return !harness::ServiceExists(); }, kStartTimeoutMs, 100));
     DWORD exitCode = 1;
     EXPECT_TRUE(harness::WaitForExit(service.get(), 10000, &exitCode));
     EXPECT_EQ(exitCode, 0u);
@@ -77,9 +77,9 @@ TEST_F(StopTest, StopForUpdateStopsTheServiceAndRemovesItAndLeavesTheApplication
     harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
-    EXPECT_TRUE(Running(updating.get()));
+    EXPECT_TRUE(harness::IsRunning(updating.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutACrash)
@@ -106,9 +106,9 @@ TEST_F(StopTest, AStopWhileTheClientWaitsInItsReadEndsWithinThreeSecondsWithoutA
     ASSERT_GE(end.size(), 2u);
     EXPECT_EQ(end[1], "m_status=2");
     EXPECT_EQ(CountLogged(kServiceTag, "StartClient"), 1);
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
@@ -124,10 +124,10 @@ TEST_F(StopTest, AStopDuringTheExitNoticeWaitKillsNothingAndLeavesTheStopKeys)
     // Logged as it is read: the client now waits two seconds before it acts.
     ASSERT_TRUE(WaitLogged(kClientTag, notice));
     ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), kStartTimeoutMs));
 
     harness::ExpectStopKeys(profile.IniPath());
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(CountLogged(kServiceTag, "KillCorvane"), 0);
     EXPECT_EQ(CountLoggedPrefix(kClientTag, "Corvane exit"), 0);
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
@@ -145,12 +145,12 @@ TEST_F(StopTest, AStopDuringTheCrashRestartWaitStartsAndCountsNothingAndLeavesTh
     // The crash is recognised; the restart is a second away.
     ASSERT_TRUE(WaitLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"));
     ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
-    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), kStartTimeoutMs));
 
     harness::ExpectStopKeys(profile.IniPath());
     EXPECT_EQ(WaitForOtherStarts({appId}, 0).size(), 0u);
     EXPECT_EQ(CountLogged(kServiceTag, "ReStartCorvane"), 0);
-    EXPECT_EQ(CrashCount(), L"<missing>");
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
 }
 
 TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)
@@ -158,9 +158,9 @@ TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)
     // Registered, stopped again, and started with the application already serving: the new client would
     // connect at once.
     ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
-    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kStartTimeoutMs));
     ASSERT_TRUE(harness::SendServiceControl(SERVICE_CONTROL_STOP));
-    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kStartTimeoutMs));
     DWORD appId = 0;
     UniqueHandle running = StartApp(&appId);
 
@@ -169,12 +169,12 @@ TEST_F(StopTest, AStopIssuedAtOnceAfterTheStartEndsStoppedWithTheStopKeys)
     UniqueHandle service = OpenServiceProcess();
     // Sent as soon as the service manager takes it: it refuses controls until the service has reported.
     ASSERT_TRUE(harness::WaitFor([] { return harness::SendServiceControl(SERVICE_CONTROL_STOP); }, 10000, 1));
-    EXPECT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kServiceStartTimeoutMs));
-    EXPECT_TRUE(harness::WaitForExit(service.get(), 15000));
+    EXPECT_TRUE(harness::WaitForServiceState(SERVICE_STOPPED, kStartTimeoutMs));
+    EXPECT_TRUE(harness::WaitForExit(service.get(), kStartTimeoutMs));
 
     // Read once the process has ended: nothing came after the stop sequence's keys.
     harness::ExpectStopKeys(profile.IniPath());
-    EXPECT_TRUE(Running(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
 }
 
 } // namespace

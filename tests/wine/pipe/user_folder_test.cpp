@@ -25,7 +25,7 @@ TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothing
     ASSERT_TRUE(harness::MakeUnixLink(profile.IniPath(), secondName, false));
 
     ASSERT_EQ(harness::RunServiceExe(L"-install"), 0u);
-    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kServiceStartTimeoutMs));
+    ASSERT_TRUE(harness::WaitForServiceState(SERVICE_RUNNING, kStartTimeoutMs));
     servicePid = ServiceProcessId();
 
     // The service goes on: it trusts the application and acts on its crash notice.
@@ -38,7 +38,7 @@ TEST_F(UserFolderTest, ALinkedLogsFolderAndAHardLinkedSettingsFileReceiveNothing
     EXPECT_EQ(harness::ListFolder(linkedLogs), std::vector<std::wstring>{L"debug"});
     EXPECT_EQ(harness::ReadFileBytes(profile.IniPath()), settings);
     EXPECT_EQ(harness::ReadFileBytes(secondName), settings);
-    EXPECT_EQ(ServiceKey(L"StartClient"), L"<missing>");
+    EXPECT_EQ(profile.ServiceKey(L"StartClient"), harness::kMissing);
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 
 namespace shell_test {
 
-constexpr wchar_t kUserSidClasses[] = L"S-1-5-21-0-0-0-1000\\Software\\Classes";
+inline const std::wstring kUserSidClasses = std::wstring(harness::kUserSid) + L"\\Software\\Classes";
 
 inline bool KeyExists(HKEY root, const std::wstring& path)
 {
@@ -49,7 +49,7 @@ inline void DeleteTree(HKEY root, const std::wstring& path) { ::RegDeleteTreeW(r
 
 inline std::wstring ReadText(HKEY root, const std::wstring& path, const wchar_t* name)
 {
-    return harness::ReadRegistryString(root, path, name).value_or(L"<missing>");
+    return harness::ReadRegistryString(root, path, name).value_or(harness::kMissing);
 }
 
 // A registry link planted for one case, as a user can make one in a hive of their own: the key at path

@@ -18,7 +18,6 @@ constexpr wchar_t kSharing[] = L"*\\shell\\FileDock";
 constexpr wchar_t kSharingCommand[] = L"*\\shell\\FileDock\\command";
 constexpr wchar_t kPackages[] =
     L"Local Settings\\Software\\Microsoft\\Windows\\CurrentVersion\\AppModel\\PackageRepository\\Packages";
-constexpr DWORD kServiceTimeoutMs = 10000;
 // The run loop's log lines: the entry is written, or left to the package.
 constexpr char kWritten[] = "find msix name failed, will set sendbox reg key and vaule";
 constexpr char kLeftToPackage[] = "find msix name success, return directly";
@@ -49,20 +48,20 @@ protected:
     void StartAndWaitForMenu(const char* line)
     {
         ASSERT_EQ(RunSwitch(L"-install"), 0u);
-        ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, kServiceTimeoutMs));
-        ASSERT_TRUE(WaitFor([&] { return CountLines(profile.LogText(), line) == 1; }, kServiceTimeoutMs))
+        ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, kLogTimeoutMs));
+        ASSERT_TRUE(WaitFor([&] { return CountLines(profile.LogText(), line) == 1; }, kLogTimeoutMs))
             << profile.LogText();
         // The line comes before the writing; the command's value is written last.
         if (std::string(line) == kWritten) {
-            ASSERT_TRUE(WaitFor([] { return ReadText(HKEY_CLASSES_ROOT, kSharingCommand, L"") != L"<missing>"; },
-                                kServiceTimeoutMs));
+            ASSERT_TRUE(WaitFor([] { return ReadText(HKEY_CLASSES_ROOT, kSharingCommand, L"") != harness::kMissing; },
+                                kLogTimeoutMs));
         }
     }
 
     void Stop()
     {
         ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
-        ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, kServiceTimeoutMs));
+        ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, kLogTimeoutMs));
     }
 
     UserProfileSandbox profile;
@@ -158,15 +157,15 @@ TEST_F(ContextMenusTest, RegistryLinksAmongTheMenusAreLeftAloneWhatTheyNameSurvi
     ASSERT_EQ(RunSwitch(L"-install"), 0u);
     ASSERT_TRUE(WaitFor(
         [&] { return CountLines(profile.LogText(), "registry link left alone: HKEY_CLASSES_ROOT\\*\\shell\\FileDock") == 1; },
-        kServiceTimeoutMs))
+        kLogTimeoutMs))
         << profile.LogText();
     Stop();
     // Once the process is gone, nothing more is written or deleted.
     RemoveOrvelIfPresent();
 
     EXPECT_TRUE(sharing.StillALink() && device.StillALink() && folders.StillALink());
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing", L"Icon"), L"<missing>");
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command", L""), L"<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing", L"Icon"), harness::kMissing);
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Sharing\\command", L""), harness::kMissing);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Device\\Command"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, targets + L"\\Folders\\Corvane\\shell\\device0\\Command"));
     EXPECT_FALSE(KeyExists(HKEY_USERS, userClasses + fileMenu + L"device0"));

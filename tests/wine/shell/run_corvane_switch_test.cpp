@@ -23,7 +23,6 @@ using harness::JournalRecord;
 
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 
 class RunCorvaneSwitchTest : public harness::StandInTest {
 protected:

@@ -15,6 +15,8 @@ using namespace shell_test;
 
 namespace {
 
+// The shortcut's file name, behind the folder it lies in.
+constexpr wchar_t kOrvelLink[] = L"\\Orvel.lnk";
 constexpr wchar_t kFirstValue[] = L"ShortCutPath";
 constexpr wchar_t kSecondValue[] = L"Program_ShortCut_Path";
 // Titles of the stand-in resource library.
@@ -56,9 +58,9 @@ protected:
 
 TEST_F(ShortcutsTest, BothShortcutsTakeTheTitleAndComeBackAndASecondRunChangesNothing)
 {
-    WriteFileBytes(first + L"\\Orvel.lnk", "first");
-    WriteFileBytes(second + L"\\Orvel.lnk", "second");
-    Register(first + L"\\Orvel.lnk", second + L"\\Orvel.lnk");
+    WriteFileBytes(first + kOrvelLink, "first");
+    WriteFileBytes(second + kOrvelLink, "second");
+    Register(first + kOrvelLink, second + kOrvelLink);
     const std::wstring firstTitled = first + L"\\" + kEnglishTitle + L".lnk";
     const std::wstring secondTitled = second + L"\\" + kEnglishTitle + L".lnk";
 
@@ -75,11 +77,11 @@ TEST_F(ShortcutsTest, BothShortcutsTakeTheTitleAndComeBackAndASecondRunChangesNo
     for (const wchar_t* argument : {L"-retoreShortCut", L"/RetoreShortCut"}) {
         SCOPED_TRACE(ToUtf8(argument));
         EXPECT_EQ(RunSwitch(argument), 0u);
-        EXPECT_EQ(Content(first + L"\\Orvel.lnk"), "first");
-        EXPECT_EQ(Content(second + L"\\Orvel.lnk"), "second");
+        EXPECT_EQ(Content(first + kOrvelLink), "first");
+        EXPECT_EQ(Content(second + kOrvelLink), "second");
         EXPECT_EQ(ListFolder(first).size(), 1u);
-        EXPECT_EQ(Stored(kFirstValue), first + L"\\Orvel.lnk");
-        EXPECT_EQ(Stored(kSecondValue), second + L"\\Orvel.lnk");
+        EXPECT_EQ(Stored(kFirstValue), first + kOrvelLink);
+        EXPECT_EQ(Stored(kSecondValue), second + kOrvelLink);
     }
 }
 
@@ -94,9 +96,9 @@ TEST_F(ShortcutsTest, ATitleAndAFolderOutsideTheAnsiCodePageAreRenamedLikeAnyOth
     Language(L"zh-CN");
     const std::wstring folder = root / L"\u6587\u4EF6 Ordner";
     CreateFolders(folder);
-    WriteFileBytes(folder + L"\\Orvel.lnk", "first");
-    WriteFileBytes(second + L"\\Orvel.lnk", "second");
-    Register(folder + L"\\Orvel.lnk", second + L"\\Orvel.lnk");
+    WriteFileBytes(folder + kOrvelLink, "first");
+    WriteFileBytes(second + kOrvelLink, "second");
+    Register(folder + kOrvelLink, second + kOrvelLink);
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
     EXPECT_EQ(Content(folder + L"\\" + kChineseTitle + L".lnk"), "first");
@@ -105,7 +107,7 @@ TEST_F(ShortcutsTest, ATitleAndAFolderOutsideTheAnsiCodePageAreRenamedLikeAnyOth
     EXPECT_EQ(Stored(kFirstValue), folder + L"\\" + kChineseTitle + L".lnk");
 
     EXPECT_EQ(RunSwitch(L"-retoreShortCut"), 0u);
-    EXPECT_EQ(Content(folder + L"\\Orvel.lnk"), "first");
+    EXPECT_EQ(Content(folder + kOrvelLink), "first");
     EXPECT_EQ(ListFolder(folder).size(), 1u);
 }
 
@@ -113,11 +115,11 @@ TEST_F(ShortcutsTest, AFileAtTheNewPathIsReplacedInOneStepAndNothingIsDeletedWit
 {
     const std::wstring firstTitled = first + L"\\" + kEnglishTitle + L".lnk";
     const std::wstring secondTitled = second + L"\\" + kEnglishTitle + L".lnk";
-    WriteFileBytes(first + L"\\Orvel.lnk", "first");
+    WriteFileBytes(first + kOrvelLink, "first");
     WriteFileBytes(firstTitled, "stale");
     // No shortcut at the second registered path, but a file of the title's name beside it.
     WriteFileBytes(secondTitled, "someone else's");
-    Register(first + L"\\Orvel.lnk", second + L"\\Orvel.lnk");
+    Register(first + kOrvelLink, second + kOrvelLink);
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
     EXPECT_EQ(Content(firstTitled), "first");
@@ -130,13 +132,13 @@ TEST_F(ShortcutsTest, AShortcutThatCannotBeRenamedKeepsItsStoredPath)
 {
     // A folder of the title's name: no file can replace it.
     CreateFolders(first + L"\\" + kEnglishTitle + L".lnk");
-    WriteFileBytes(first + L"\\Orvel.lnk", "first");
-    WriteFileBytes(second + L"\\Orvel.lnk", "second");
-    Register(first + L"\\Orvel.lnk", second + L"\\Orvel.lnk");
+    WriteFileBytes(first + kOrvelLink, "first");
+    WriteFileBytes(second + kOrvelLink, "second");
+    Register(first + kOrvelLink, second + kOrvelLink);
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
-    EXPECT_EQ(Content(first + L"\\Orvel.lnk"), "first");
-    EXPECT_EQ(Stored(kFirstValue), first + L"\\Orvel.lnk");
+    EXPECT_EQ(Content(first + kOrvelLink), "first");
+    EXPECT_EQ(Stored(kFirstValue), first + kOrvelLink);
     // The other shortcut goes its own way.
     EXPECT_EQ(Stored(kSecondValue), second + L"\\" + kEnglishTitle + L".lnk");
 }
@@ -153,20 +155,20 @@ TEST_F(ShortcutsTest, AShortcutFolderThatIsALinkOrLiesBelowOneRenamesNothingAndS
     ASSERT_TRUE(MakeUnixLink(elsewhere / L"first", linkedFirst, true));
     ASSERT_TRUE(MakeUnixLink(elsewhere / L"above", root / L"Linked above", true));
     const std::wstring linkedSecond = root / L"Linked above\\second";
-    Register(linkedFirst + L"\\Orvel.lnk", linkedSecond + L"\\Orvel.lnk");
+    Register(linkedFirst + kOrvelLink, linkedSecond + kOrvelLink);
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
     EXPECT_EQ(ListFolder(elsewhere / L"first"), std::vector<std::wstring>{L"Orvel.lnk"});
     EXPECT_EQ(ListFolder(elsewhere / L"above\\second"), std::vector<std::wstring>{L"Orvel.lnk"});
-    EXPECT_EQ(Stored(kFirstValue), linkedFirst + L"\\Orvel.lnk");
-    EXPECT_EQ(Stored(kSecondValue), linkedSecond + L"\\Orvel.lnk");
+    EXPECT_EQ(Stored(kFirstValue), linkedFirst + kOrvelLink);
+    EXPECT_EQ(Stored(kSecondValue), linkedSecond + kOrvelLink);
 }
 
 TEST_F(ShortcutsTest, ARenameThatChangesOnlyTheLetterCaseKeepsTheShortcut)
 {
     WriteFileBytes(first + L"\\corvane COMPANION.lnk", "first");
-    WriteFileBytes(second + L"\\Orvel.lnk", "second");
-    Register(first + L"\\corvane COMPANION.lnk", second + L"\\Orvel.lnk");
+    WriteFileBytes(second + kOrvelLink, "second");
+    Register(first + L"\\corvane COMPANION.lnk", second + kOrvelLink);
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
     // The one file, under the new name (Wine keeps the old letter case on disk; Windows takes the new).
@@ -180,18 +182,18 @@ TEST_F(ShortcutsTest, WithoutATitleNothingIsRenamedOrWritten)
     // A resource library without LoadWString: the title stays empty.
     RegistryValueGuard resourceFile(HKEY_LOCAL_MACHINE, kInstallKey, L"ResourceFile");
     resourceFile.Set((harness::TestDataFolder() + L"ResTextNoLoad.dll"));
-    WriteFileBytes(first + L"\\Orvel.lnk", "first");
-    Register(first + L"\\Orvel.lnk", L"C:\\elsewhere\\Orvel.lnk");
+    WriteFileBytes(first + kOrvelLink, "first");
+    Register(first + kOrvelLink, L"C:\\elsewhere\\Orvel.lnk");
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
-    EXPECT_EQ(Content(first + L"\\Orvel.lnk"), "first");
+    EXPECT_EQ(Content(first + kOrvelLink), "first");
     EXPECT_EQ(Stored(kSecondValue), L"C:\\elsewhere\\Orvel.lnk");
 }
 
 TEST_F(ShortcutsTest, AMissingFirstValueLeavesTheSecondShortcutToBeRenamed)
 {
-    WriteFileBytes(second + L"\\Orvel.lnk", "second");
-    Register(L"", second + L"\\Orvel.lnk");
+    WriteFileBytes(second + kOrvelLink, "second");
+    Register(L"", second + kOrvelLink);
     firstStored.Delete();
 
     EXPECT_EQ(RunSwitch(L"-renameShortCut"), 0u);
@@ -200,9 +202,9 @@ TEST_F(ShortcutsTest, AMissingFirstValueLeavesTheSecondShortcutToBeRenamed)
 }
 
 constexpr wchar_t kUserShellKey[] = L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell";
-constexpr wchar_t kUserMuiCache[] = L"SOFTWARE\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
-constexpr wchar_t kClassesMuiCache[] =
-    L"S-1-5-21-0-0-0-1000_Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
+const std::wstring kUserMuiCache = std::wstring(kUserShellKey) + L"\\MuiCache";
+const std::wstring kClassesMuiCache =
+    std::wstring(kUserSid) + L"_Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell\\MuiCache";
 
 TEST(FriendlyNameTest, EveryRunNamesTheApplicationForTheUserAndTheUsersClasses)
 {
@@ -214,7 +216,7 @@ TEST(FriendlyNameTest, EveryRunNamesTheApplicationForTheUserAndTheUsersClasses)
     const std::wstring valueName = AppExePath() + L".FriendlyAppName";
     // An earlier name is replaced.
     CreateKey(HKEY_USERS, kClassesMuiCache);
-    ::RegSetKeyValueW(HKEY_USERS, kClassesMuiCache, valueName.c_str(), REG_SZ, L"Old", sizeof(L"Old"));
+    ::RegSetKeyValueW(HKEY_USERS, kClassesMuiCache.c_str(), valueName.c_str(), REG_SZ, L"Old", sizeof(L"Old"));
 
     // Any start of the executable, a switch or not.
     EXPECT_EQ(RunSwitch(L"-noSuchSwitch"), 0u);
@@ -244,7 +246,7 @@ TEST(FriendlyNameTest, ALinkOnTheWayToTheUsersCacheIsNeverFollowedAndTheClassesC
     EXPECT_EQ(RunSwitch(L"-noSuchSwitch"), 0u);
     const std::wstring valueName = AppExePath() + L".FriendlyAppName";
     EXPECT_TRUE(shell.StillALink());
-    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Shell\\MuiCache", valueName.c_str()), L"<missing>");
+    EXPECT_EQ(ReadText(HKEY_LOCAL_MACHINE, targets + L"\\Shell\\MuiCache", valueName.c_str()), harness::kMissing);
     EXPECT_EQ(ReadText(HKEY_USERS, kClassesMuiCache, valueName.c_str()), kGermanTitle);
     DeleteTree(HKEY_USERS, kClassesMuiCache);
     DeleteTree(HKEY_LOCAL_MACHINE, targets);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "harness/PipeClient.h"
 #include "harness/StandInApp.h"
 
 using namespace harness;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,9 +18,11 @@
 
 namespace supervision_test {
 
-constexpr DWORD kStartTimeoutMs = 15000;
+using harness::kStartTimeoutMs;
+using harness::kTerminatedExitCode;
 constexpr DWORD kExitTimeoutMs = 5000;
-constexpr DWORD kTerminatedExitCode = 0xFFFFFFFF;
+// The step between two handle values: a leak of n handles moves the next value by n steps.
+constexpr std::uintptr_t kHandleStep = 4;
 
 class SupervisionTest : public harness::StandInTest {
 protected:
@@ -44,23 +47,10 @@ protected:
     std::vector<std::string> Logged() const
     {
         std::vector<std::string> messages;
-        const std::string text = profile.LogText();
-        const std::string marker = " DemonService  ";
-        std::size_t begin = 0;
-        while (begin < text.size()) {
-            std::size_t end = text.find('\n', begin);
-            if (end == std::string::npos) {
-                end = text.size();
+        for (const harness::LogLine& line : profile.LogLines()) {
+            if (line.tag == "DemonService") {
+                messages.push_back(line.message);
             }
-            std::string line = text.substr(begin, end - begin);
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            const std::size_t at = line.find(marker);
-            if (at != std::string::npos) {
-                messages.push_back(line.substr(at + marker.size()));
-            }
-            begin = end + 1;
         }
         return messages;
     }
@@ -102,8 +92,6 @@ inline bool Ended(HANDLE process, DWORD* exitCode = nullptr)
 {
     return harness::WaitForExit(process, kExitTimeoutMs, exitCode);
 }
-
-inline bool StillRunning(HANDLE process) { return ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
 
 } // namespace supervision_test
 

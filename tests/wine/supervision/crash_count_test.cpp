@@ -12,9 +12,6 @@ namespace {
 
 class CrashCountTest : public SupervisionTest {
 protected:
-    std::wstring CounterPath() const { return profile.DataDir() + L"\\BrisaData.ini"; }
-    std::wstring StoredCount() const { return harness::IniRead(CounterPath(), L"SC", L"crash"); }
-
     // What the lost-connection rule does for one crash: read into 0, write that plus one.
     void CountOneCrash()
     {
@@ -27,35 +24,35 @@ protected:
 TEST_F(CrashCountTest, TheFirstCrashCreatesTheCounterBesideTheSettingsFileAndEachOneRaisesIt)
 {
     harness::CreateFolders(profile.DataDir());
-    ASSERT_FALSE(harness::PathExists(CounterPath()));
+    ASSERT_FALSE(harness::PathExists(profile.CrashCounterPath()));
     int count = 0;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
 
     CountOneCrash();
-    EXPECT_EQ(StoredCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
     CountOneCrash();
-    EXPECT_EQ(StoredCount(), L"2");
+    EXPECT_EQ(profile.CrashCount(), L"2");
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 2);
     // Nothing else lands in the settings file.
-    EXPECT_EQ(harness::IniRead(profile.IniPath(), L"SC", L"crash"), L"<missing>");
+    EXPECT_EQ(harness::IniRead(profile.IniPath(), L"SC", L"crash"), harness::kMissing);
 }
 
 TEST_F(CrashCountTest, AnEmptyOrUnreadableCounterLeavesTheCountAndRestartsAtOne)
 {
     harness::CreateFolders(profile.DataDir());
-    harness::IniWrite(CounterPath(), L"SC", L"crash", L"");
+    profile.SetCrashCount(L"");
     int count = 7;
     EXPECT_FALSE(ReadCrashCount(&count));
     EXPECT_EQ(count, 7);
 
     // Text without leading digits counts as 0, as the application's numbers do.
-    harness::IniWrite(CounterPath(), L"SC", L"crash", L"many");
+    profile.SetCrashCount(L"many");
     EXPECT_TRUE(ReadCrashCount(&count));
     EXPECT_EQ(count, 0);
     CountOneCrash();
-    EXPECT_EQ(StoredCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
 }
 
 TEST_F(CrashCountTest, TheCounterFollowsTheConsoleUsersFolder)
@@ -70,7 +67,7 @@ TEST_F(CrashCountTest, TheCounterFollowsTheConsoleUsersFolder)
     harness::CreateFolders(otherRoaming / L"Corvane");
     CountOneCrash();
     EXPECT_EQ(harness::IniRead(otherRoaming / L"Corvane\\BrisaData.ini", L"SC", L"crash"), L"1");
-    EXPECT_EQ(StoredCount(), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"1");
     // Nothing is logged to the moved folder's log by counting; drop the context before its folder goes.
     harness::DropContext();
 }

@@ -161,7 +161,7 @@ TEST_F(NotificationTest, SessionChangeWithRestartTwoOnceAStopHasBegunLeavesTheAp
     ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON, nullptr, nullptr);
     EXPECT_EQ(CountLogged("SERVICE_CONTROL_SESSIONCHANGE Restart 2"), 1);
     EXPECT_EQ(CountLogged("ReStartCorvane"), 0);
-    EXPECT_TRUE(StillRunning(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(app.Starts().size(), 1u);
 }
 
@@ -177,7 +177,7 @@ TEST_F(NotificationTest, SessionChangeWithoutRestartTwoLeavesARunningApplication
     EXPECT_EQ(app.RunningProcesses(), std::vector<DWORD>{id});
     EXPECT_EQ(CountLogged("ReStartCorvane"), 0);
     EXPECT_EQ(CountLogged("RunCorvane"), 0);
-    EXPECT_TRUE(StillRunning(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_EQ(app.Starts().size(), 1u);
     EXPECT_EQ(CountLogged("SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 2);
     EXPECT_EQ(CountLogged("CheckCorvaneIsRunning start"), 0);
@@ -195,7 +195,7 @@ TEST_F(NotificationTest, SuspendRemembersTheHibernationOnlyWhileTheApplicationRu
     ServiceCtrlHandler(SERVICE_CONTROL_POWEREVENT, PBT_APMSUSPEND, nullptr, nullptr);
     EXPECT_TRUE(service->m_hibernate);
     // A suspend never stops the application.
-    EXPECT_TRUE(StillRunning(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
 
     // Once set, a later suspend without the application does not clear it.
     app.KillAll();

@@ -93,7 +93,7 @@ TEST_F(RunningCheckAndKillTest, SameFileNameInAnotherFolderIsNeitherReportedNorT
     // Its id names it exactly, yet it is not the application: the search by path follows instead.
     service->KillCorvane(static_cast<int>(lookAlikeId));
     // Every termination is logged as it is made; none was.
-    EXPECT_TRUE(StillRunning(other.get()));
+    EXPECT_TRUE(harness::IsRunning(other.get()));
     EXPECT_TRUE(Logged("Terminate Process").empty());
     EXPECT_TRUE(Logged("Corvane exit fail").empty());
     EXPECT_EQ(CountLogged("KillCorvane end"), 2);
@@ -112,7 +112,7 @@ TEST_F(RunningCheckAndKillTest, APathSpelledWithOtherLetterCaseIsNotTheApplicati
         service->KillCorvane(static_cast<int>(id));
     }
     // Every termination is logged as it is made; none was.
-    EXPECT_TRUE(StillRunning(running.get()));
+    EXPECT_TRUE(harness::IsRunning(running.get()));
     EXPECT_TRUE(Logged("Terminate Process").empty());
     EXPECT_TRUE(Logged("Corvane exit fail").empty());
 }
@@ -129,7 +129,7 @@ TEST_F(RunningCheckAndKillTest, KillByIdTerminatesThatInstanceOnly)
     DWORD exitCode = 0;
     EXPECT_TRUE(Ended(first.get(), &exitCode));
     EXPECT_EQ(exitCode, kTerminatedExitCode);
-    EXPECT_TRUE(StillRunning(second.get()));
+    EXPECT_TRUE(harness::IsRunning(second.get()));
     EXPECT_EQ(Logged(), (std::vector<std::string>{Format("Corvane exit fail and  TerminateProcess %lu", firstId)}));
 }
 
@@ -146,7 +146,7 @@ TEST_F(RunningCheckAndKillTest, KillByAForeignIdLeavesThatProcessAndStopsTheAppl
     DWORD exitCode = 0;
     EXPECT_TRUE(Ended(application.get(), &exitCode));
     EXPECT_EQ(exitCode, kTerminatedExitCode);
-    EXPECT_TRUE(StillRunning(foreign.get()));
+    EXPECT_TRUE(harness::IsRunning(foreign.get()));
     EXPECT_EQ(Logged(), (std::vector<std::string>{Format("Terminate Process %lu", appId), "KillCorvane end"}));
 }
 
