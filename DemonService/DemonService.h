@@ -36,7 +36,7 @@ public:
     static void DestroyInstance();
 
     // Recomputes m_dataDir and m_iniPath for the user now at the console; both keep their old values
-    // when any step fails. A folder that is not accepted as the user's (host/UserFolderRule.h) empties
+    // when any step fails. A folder that is not accepted as the user's (base/UserFolderRule.h) empties
     // both, and the log names the reason once. Writes "Running" = "1" to the new settings file while
     // the service runs.
     void ReloadUserPaths();
@@ -48,7 +48,7 @@ public:
     std::wstring IniPath() const;
     const std::wstring& AppPath() const { return m_appPath; }
 
-    // The diagnostic log writer (see host/DiagnosticLog.h for the free functions around it).
+    // The diagnostic log writer (see base/DiagnosticLog.h for the free functions around it).
     void WriteLog(const char* tag, const char* message, const char* sourceFile, int line, bool force);
     // Closes the log file; the next WriteLog opens it again under the current date.
     void CloseLogFile();

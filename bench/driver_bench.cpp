@@ -21,8 +21,8 @@
 #include "BenchSupport.h"
 #include "LinkSupport.h"
 #include "base/Win32Resources.h"
-#include "link/SignatureValidator.h"
-#include "link/ValidatedStart.h"
+#include "trust/SignatureValidator.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 

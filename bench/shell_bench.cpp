@@ -17,7 +17,7 @@
 #include "BenchSupport.h"
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "integration/ContextMenuKeys.h"
+#include "integration/ContextMenuPlan.h"
 #include "integration/ExplorerMenus.h"
 #include "integration/FriendlyAppName.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/LogFormat.h"
+#include "base/LogFormat.h"
 #include "link/CommandTable.h"
 #include "link/FirewallRequest.h"
 

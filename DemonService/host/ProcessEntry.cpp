@@ -4,8 +4,8 @@
 
 #include "DemonService.h"
 #include "host/CommandLineSwitch.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
 #include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"

@@ -5,16 +5,16 @@
 #include <new>
 
 #include "DemonService.h"
-#include "host/ConsoleUser.h"
-#include "host/DiagnosticLog.h"
-#include "host/InstallPaths.h"
-#include "host/OwnImagePath.h"
-#include "host/RegistryText.h"
-#include "host/ResourceTexts.h"
+#include "base/ConsoleUser.h"
+#include "base/DiagnosticLog.h"
+#include "base/InstallPaths.h"
+#include "base/OwnImagePath.h"
+#include "base/RegistryText.h"
+#include "base/ResourceTexts.h"
 #include "host/ServiceStatus.h"
-#include "host/SettingsFile.h"
-#include "host/UserFolderAccess.h"
-#include "host/WorkerThreads.h"
+#include "base/SettingsFile.h"
+#include "base/UserFolderAccess.h"
+#include "base/WorkerThreads.h"
 
 namespace {
 

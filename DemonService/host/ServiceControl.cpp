@@ -1,13 +1,13 @@
 #include "host/ServiceControl.h"
 
 #include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/FileSystem.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/FileSystem.h"
 #include "host/ServiceRegistration.h"
 #include "host/ServiceStatus.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
+#include "base/SettingsFile.h"
+#include "base/WorkerThreads.h"
 #include "integration/ExplorerMenus.h"
 #include "integration/FriendlyAppName.h"
 

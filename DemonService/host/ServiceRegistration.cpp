@@ -5,8 +5,8 @@
 #include <string>
 
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "host/OwnImagePath.h"
+#include "base/DiagnosticLog.h"
+#include "base/OwnImagePath.h"
 #include "host/RecoveryActions.h"
 #include "host/ServiceStatus.h"
 

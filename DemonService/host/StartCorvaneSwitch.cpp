@@ -6,7 +6,7 @@
 
 #include "base/Win32Resources.h"
 #include "integration/Shortcuts.h"
-#include "supervision/ImageName.h"
+#include "supervision/ProcessSearchRule.h"
 #include "supervision/MediumIntegrityLaunch.h"
 #include "supervision/ProcessSearch.h"
 

@@ -10,12 +10,12 @@
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "host/AnsiText.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/OwnImagePath.h"
-#include "integration/DriverCommandLines.h"
-#include "link/ValidatedStart.h"
+#include "base/AnsiText.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/OwnImagePath.h"
+#include "integration/DriverInstallPlan.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "host/ConsoleUser.h"
-#include "host/DiagnosticLog.h"
-#include "integration/ContextMenuKeys.h"
+#include "base/ConsoleUser.h"
+#include "base/DiagnosticLog.h"
+#include "integration/ContextMenuPlan.h"
 #include "integration/ShellKeys.h"
 
 namespace {

@@ -7,9 +7,9 @@
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "host/AnsiText.h"
-#include "host/EventLog.h"
-#include "host/FileSystem.h"
+#include "base/AnsiText.h"
+#include "base/EventLog.h"
+#include "base/FileSystem.h"
 #include "integration/FirewallRulePlan.h"
 
 static_assert(kFwDirectionIn == NET_FW_RULE_DIR_IN && kFwDirectionOut == NET_FW_RULE_DIR_OUT, "direction");

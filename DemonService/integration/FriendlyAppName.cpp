@@ -7,7 +7,7 @@
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "integration/FriendlyNameEntries.h"
+#include "integration/FriendlyNamePlan.h"
 #include "integration/ShellKeys.h"
 
 namespace {

@@ -9,11 +9,11 @@
 
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "host/HeldFolderChain.h"
-#include "host/RegistryText.h"
-#include "host/UserFolderAccess.h"
+#include "base/HeldFolderChain.h"
+#include "base/RegistryText.h"
+#include "base/UserFolderAccess.h"
 #include "integration/ShellKeys.h"
-#include "integration/ShortcutNames.h"
+#include "integration/ShortcutPlan.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
+#include "base/DiagnosticLog.h"
+#include "base/SettingsFile.h"
+#include "base/WorkerThreads.h"
 
 namespace {
 constexpr DWORD kReplacedClientSettleMs = 50;

@@ -3,11 +3,11 @@
 #include <string>
 
 #include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
 #include "host/ServiceControl.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
+#include "base/SettingsFile.h"
+#include "base/WorkerThreads.h"
 #include "integration/DriverInstall.h"
 #include "integration/FirewallRules.h"
 #include "link/CommandTable.h"

@@ -7,17 +7,17 @@
 
 #include "DemonService.h"
 #include "DemonServiceClient.h"
-#include "host/AnsiText.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
+#include "base/AnsiText.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/SettingsFile.h"
+#include "base/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
-#include "link/ConsoleSessionCheck.h"
-#include "link/FolderAccessList.h"
-#include "link/InstallFolderRule.h"
-#include "link/SignatureValidator.h"
-#include "link/TrustRefusal.h"
+#include "trust/ConsoleSessionCheck.h"
+#include "trust/FolderAccessList.h"
+#include "trust/InstallFolderRule.h"
+#include "trust/SignatureValidator.h"
+#include "base/TrustRefusal.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cstddef>
 
 #include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/SettingsFile.h"
-#include "supervision/LaunchCommandLine.h"
+#include "base/DiagnosticLog.h"
+#include "base/SettingsFile.h"
+#include "supervision/LaunchPlan.h"
 #include "supervision/ProcessSearch.h"
 #include "supervision/RunCorvane.h"
 

@@ -1,8 +1,8 @@
 #include "supervision/CrashCount.h"
 
 #include "DemonService.h"
-#include "host/SettingsFile.h"
-#include "supervision/CrashCounterPath.h"
+#include "base/SettingsFile.h"
+#include "supervision/CrashCountPlan.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <shellapi.h>
 
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "link/ValidatedStart.h"
-#include "supervision/MediumIntegrityRoute.h"
+#include "base/DiagnosticLog.h"
+#include "trust/ValidatedStart.h"
+#include "supervision/MediumIntegrityPlan.h"
 
 namespace {
 

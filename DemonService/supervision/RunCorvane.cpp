@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "supervision/LaunchCommandLine.h"
+#include "base/DiagnosticLog.h"
+#include "supervision/LaunchPlan.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "supervision/CrashCounterPath.h"
+#include "supervision/CrashCountPlan.h"
 
 namespace {
 

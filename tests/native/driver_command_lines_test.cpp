@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "host/OwnImagePath.h"
-#include "integration/DriverCommandLines.h"
+#include "base/OwnImagePath.h"
+#include "integration/DriverInstallPlan.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "supervision/ImageName.h"
+#include "supervision/ProcessSearchRule.h"
 
 namespace {
 

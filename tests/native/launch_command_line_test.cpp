@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "supervision/LaunchCommandLine.h"
+#include "supervision/LaunchPlan.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "ContextSandbox.h"
-#include "host/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "host/ServiceControl.h"
 #include "host/ServiceStatus.h"
 
