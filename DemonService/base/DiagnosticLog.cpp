@@ -10,10 +10,10 @@
 #include <memory>
 #include <new>
 
-#include "DemonService.h"
 #include "base/AnsiText.h"
 #include "base/EventLog.h"
 #include "base/SettingsFile.h"
+#include "base/SharedState.h"
 #include "base/UserFolderAccess.h"
 
 namespace {
@@ -63,7 +63,7 @@ void WriteAll(HANDLE file, const char* text)
 
 } // namespace
 
-void DemonService::WriteLog(const char* tag, const char* message, const char* sourceFile, int line, bool force)
+void SharedState::WriteLog(const char* tag, const char* message, const char* sourceFile, int line, bool force)
 {
     if (tag == nullptr || message == nullptr) {
         return;
@@ -129,13 +129,13 @@ void DemonService::WriteLog(const char* tag, const char* message, const char* so
     ::FlushFileBuffers(m_logFile.get());
 }
 
-void DemonService::CloseLogFile()
+void SharedState::CloseLogFile()
 {
     std::lock_guard<std::mutex> guard(m_logLock);
     m_logFile.reset();
 }
 
-void DemonService::EndLogging()
+void SharedState::EndLogging()
 {
     std::lock_guard<std::mutex> guard(m_logLock);
     m_logFile.reset();
@@ -144,7 +144,7 @@ void DemonService::EndLogging()
 
 void LogMessage(const char* tag, const char* message, const char* sourceFile, int line)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service != nullptr) {
         service->WriteLog(tag, message, sourceFile, line, false);
     }
@@ -157,7 +157,7 @@ void WritePanicLog(const char* message, bool toMainLog)
     }
     ReportPanicEntry(message);
     if (toMainLog) {
-        DemonService* service = DemonService::GetInstance();
+        SharedState* service = SharedState::Get();
         if (service != nullptr) {
             service->WriteLog(kPanicTag, message, nullptr, -1, true);
         }

@@ -6,12 +6,12 @@
 #include <mutex>
 #include <vector>
 
-#include "base/Win32Resources.h"
 #include "base/AnsiText.h"
 #include "base/DiagnosticLog.h"
 #include "base/EventRateLimit.h"
 #include "base/OwnImagePath.h"
 #include "base/ProductVersion.h"
+#include "base/Win32Resources.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "base/Win32Resources.h"
 #include "base/LocaleName.h"
 #include "base/SettingsFile.h"
 #include "base/UserFolderAccess.h"
+#include "base/Win32Resources.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <cwchar>
 
-#include "DemonService.h"
 #include "base/DecimalText.h"
+#include "base/SharedState.h"
 #include "base/UserFolderAccess.h"
 
 namespace {
@@ -70,19 +70,19 @@ BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wcha
 
 BOOL WriteServiceText(const wchar_t* key, const wchar_t* value)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     return service != nullptr ? WriteIniText(service->IniPath(), kServiceSection, key, value) : FALSE;
 }
 
 BOOL WriteServiceNumber(const wchar_t* key, int value)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     return service != nullptr ? WriteIniNumber(service->IniPath(), kServiceSection, key, value) : FALSE;
 }
 
 BOOL WriteProgressText(const wchar_t* key, const wchar_t* value)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     BOOL written = FALSE;
     if (service != nullptr) {
         service->UnlessStopping([&] { written = WriteIniText(service->IniPath(), kServiceSection, key, value); });
@@ -92,7 +92,7 @@ BOOL WriteProgressText(const wchar_t* key, const wchar_t* value)
 
 BOOL WriteProgressNumber(const wchar_t* key, int value)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     BOOL written = FALSE;
     if (service != nullptr) {
         service->UnlessStopping([&] { written = WriteIniNumber(service->IniPath(), kServiceSection, key, value); });
@@ -103,7 +103,7 @@ BOOL WriteProgressNumber(const wchar_t* key, int value)
 int ReadCorvaneInt(const wchar_t* key)
 {
     int value = 0;
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service != nullptr) {
         ReadIniInt(service->IniPath().c_str(), kCorvaneSection, key, &value);
     }

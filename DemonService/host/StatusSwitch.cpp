@@ -11,22 +11,22 @@
 #include <string>
 #include <vector>
 
-#include "base/Win32Resources.h"
 #include "base/ConsoleUser.h"
 #include "base/EventLog.h"
 #include "base/InstallPaths.h"
 #include "base/LogFormat.h"
 #include "base/OwnImagePath.h"
 #include "base/RegistryText.h"
-#include "host/ServiceStatus.h"
+#include "base/ServiceStatus.h"
 #include "base/SettingsFile.h"
-#include "host/StatusText.h"
 #include "base/UserFolderAccess.h"
+#include "base/Win32Resources.h"
+#include "host/StatusText.h"
+#include "supervision/CrashCount.h"
+#include "supervision/CrashCountPlan.h"
 #include "trust/FolderAccessList.h"
 #include "trust/InstallFolderRule.h"
 #include "trust/SignatureValidator.h"
-#include "supervision/CrashCount.h"
-#include "supervision/CrashCountPlan.h"
 
 namespace {
 

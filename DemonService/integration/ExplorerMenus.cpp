@@ -4,10 +4,10 @@
 
 #include <optional>
 
-#include "DemonService.h"
-#include "base/Win32Resources.h"
 #include "base/ConsoleUser.h"
 #include "base/DiagnosticLog.h"
+#include "base/SharedState.h"
+#include "base/Win32Resources.h"
 #include "integration/ContextMenuPlan.h"
 #include "integration/ShellKeys.h"
 
@@ -92,7 +92,7 @@ void UpdateFileDockFileMenu(const wchar_t* appPath)
     LOG_TAGGED(kMenuTag, "find msix name failed, will set sendbox reg key and vaule");
 
     const std::wstring path = appPath != nullptr ? appPath : L"";
-    const DemonService* service = DemonService::GetInstance();
+    const SharedState* service = SharedState::Get();
     const std::wstring title = service != nullptr ? service->m_sendboxMenuTitle : kDefaultSharingTitle;
     WriteSharingKey(kSharingKey, L"Icon", SharingIconValue(path), L"MUIVerb", SharingTitleValue(title));
     WriteSharingKey(kSharingCommandKey, nullptr, SharingCommandValue(path));

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "DemonService.h"
+#include "base/SharedState.h"
 #include "base/Win32Resources.h"
 #include "integration/FriendlyNamePlan.h"
 #include "integration/ShellKeys.h"
@@ -36,7 +36,7 @@ void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring
 void UpdateFriendlyAppName(const wchar_t* appPath)
 {
     const std::wstring sid = ProcessUserSid().substr(0, kSidTextChars - 1);
-    const DemonService* service = DemonService::GetInstance();
+    const SharedState* service = SharedState::Get();
     const std::wstring title = service != nullptr ? service->m_appTitle : L"";
     const std::optional<std::wstring> valueName = FriendlyValueName(appPath != nullptr ? appPath : L"");
     if (!valueName) {

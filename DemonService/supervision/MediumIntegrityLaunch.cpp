@@ -2,10 +2,10 @@
 
 #include <shellapi.h>
 
-#include "base/Win32Resources.h"
 #include "base/DiagnosticLog.h"
-#include "trust/ValidatedStart.h"
+#include "base/Win32Resources.h"
 #include "supervision/MediumIntegrityPlan.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 

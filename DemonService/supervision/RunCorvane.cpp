@@ -7,8 +7,8 @@
 #include <cwchar>
 #include <optional>
 
-#include "base/Win32Resources.h"
 #include "base/DiagnosticLog.h"
+#include "base/Win32Resources.h"
 #include "supervision/LaunchPlan.h"
 
 namespace {

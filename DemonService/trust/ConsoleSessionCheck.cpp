@@ -2,8 +2,8 @@
 
 #include <sddl.h>
 
-#include "base/Win32Resources.h"
 #include "base/ConsoleUser.h"
+#include "base/Win32Resources.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "base/Win32Resources.h"
 #include "base/AnsiText.h"
+#include "base/Win32Resources.h"
 
 namespace {
 

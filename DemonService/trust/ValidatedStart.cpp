@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "base/Win32Resources.h"
 #include "base/DiagnosticLog.h"
+#include "base/Win32Resources.h"
 #include "trust/FolderAccessList.h"
 #include "trust/SignatureValidator.h"
 

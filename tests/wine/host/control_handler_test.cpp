@@ -11,7 +11,7 @@
 #include "ContextSandbox.h"
 #include "base/DiagnosticLog.h"
 #include "host/ServiceControl.h"
-#include "host/ServiceStatus.h"
+#include "base/ServiceStatus.h"
 
 using namespace harness;
 

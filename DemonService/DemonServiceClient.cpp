@@ -1,23 +1,24 @@
 // The client thread: connect to the application's pipe, verify the process that serves it, read its
 // messages and hand them to the dispatcher; reconnect after a break.
 
+#include "DemonServiceClient.h"
+
 #include <cstring>
 #include <cwchar>
 #include <memory>
 
-#include "DemonService.h"
-#include "DemonServiceClient.h"
 #include "base/AnsiText.h"
 #include "base/DiagnosticLog.h"
 #include "base/EventLog.h"
 #include "base/SettingsFile.h"
+#include "base/SharedState.h"
+#include "base/TrustRefusal.h"
 #include "base/WorkerThreads.h"
 #include "link/CommandDispatcher.h"
 #include "trust/ConsoleSessionCheck.h"
 #include "trust/FolderAccessList.h"
 #include "trust/InstallFolderRule.h"
 #include "trust/SignatureValidator.h"
-#include "base/TrustRefusal.h"
 
 namespace {
 
@@ -158,7 +159,11 @@ void CDemonServiceClient::ReadLoop(ClientLoopFlags& flags)
             // The dispatcher works on its own copy: the buffer is zeroed by the next read.
             const std::string message(m_buffer);
             LOG_CLIENT(message.c_str());
-            DispatchCommand(message.c_str(), *this, flags);
+            DispatchCommand(message.c_str(), m_path, flags);
+            if (flags.stopForUpdate) {
+                flags.stopForUpdate = false;
+                m_callback->OnStopForUpdate();
+            }
         }
         ::Sleep(kAfterReadDelayMs);
         if (m_buffer == nullptr || m_isExit != 0) {
@@ -215,7 +220,7 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
     LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
 
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     const TrustRefusal refusal =
         VerifyServer(server.get(), serverProcessId, pathRead ? serverPath : L"",
                      service != nullptr ? service->AppPath() : std::wstring());
@@ -249,7 +254,7 @@ void CDemonServiceClient::Run()
         return;
     }
     WriteProgressText(L"Client_run", L"Running");
-    if (DemonService* service = DemonService::GetInstance()) {
+    if (SharedState* service = SharedState::Get()) {
         service->m_hibernate = false;
     }
     WriteProgressText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");

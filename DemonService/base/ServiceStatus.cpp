@@ -1,4 +1,4 @@
-#include "host/ServiceStatus.h"
+#include "base/ServiceStatus.h"
 
 #include <mutex>
 
