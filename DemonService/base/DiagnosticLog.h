@@ -13,8 +13,9 @@ constexpr char kMainTag[] = "DemonService";
 constexpr char kClientTag[] = "ServiceClient";
 constexpr char kPanicTag[] = "PANIC";
 
-// Fetches the context and writes one line (not forced); control characters in the message are escaped
-// (EscapeControlCharacters), so a message never spans lines. Never fails; does nothing without a context.
+// Writes one line (not forced) through the shared state's log sink (base/SharedState.h); control
+// characters in the message are escaped (EscapeControlCharacters), so a message never spans lines.
+// Never fails; does nothing without a shared state.
 void LogMessage(const char* tag, const char* message, const char* sourceFile, int line);
 
 // With toMainLog, a forced line in the daily log (tag "PANIC", no source file, line -1); otherwise an

@@ -26,12 +26,13 @@ BOOL WriteIniText(const std::wstring& path, const wchar_t* section, const wchar_
 // Writes a number formatted with "%d".
 BOOL WriteIniNumber(const std::wstring& path, const wchar_t* section, const wchar_t* key, int value);
 
-// Section "Service" of the context's current settings file (the path is fetched afresh for each write).
+// Section "Service" of the current settings file of the shared state (base/SharedState.h; the path is
+// fetched afresh for each write).
 BOOL WriteServiceText(const wchar_t* key, const wchar_t* value);
 BOOL WriteServiceNumber(const wchar_t* key, int value);
 
 // Progress keys of section "Service" (the client's and its start's): written only while no stop has
-// begun, through the context's stop gate, so that the stop sequence's keys are the last word. FALSE,
+// begun, through the shared state's stop gate, so that the stop sequence's keys are the last word. FALSE,
 // with nothing written, once a stop has begun.
 BOOL WriteProgressText(const wchar_t* key, const wchar_t* value);
 BOOL WriteProgressNumber(const wchar_t* key, int value);
