@@ -176,8 +176,8 @@ void DemonService::Run()
     int expected = kStatusConstructed;
     m_status.compare_exchange_strong(expected, kStatusRunning);
     LOG_SERVICE("Run");
-    UpdateFileDockFileMenu(m_appPath.c_str());
-    UpdateFriendlyAppName(m_appPath.c_str());
+    UpdateFileDockFileMenu(m_appPath.c_str(), m_sendboxMenuTitle);
+    UpdateFriendlyAppName(m_appPath.c_str(), m_appTitle);
     while (g_running != 0) {
         ReportHeldBackEvents();
         ::Sleep(kRunLoopPollMs);

@@ -93,7 +93,7 @@ int RunProcessEntry(int argc, char** argv)
         ::Sleep(kWaitForUserProfileMs);
     }
     if (service != nullptr) {
-        UpdateFriendlyAppName(service->AppPath().c_str());
+        UpdateFriendlyAppName(service->AppPath().c_str(), service->m_appTitle);
     }
 
     int exitCode = kExitSuccess;

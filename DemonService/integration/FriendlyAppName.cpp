@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "base/SharedState.h"
 #include "base/Win32Resources.h"
 #include "integration/FriendlyNamePlan.h"
 #include "integration/ShellKeys.h"
@@ -33,11 +32,10 @@ void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring
 
 } // namespace
 
-void UpdateFriendlyAppName(const wchar_t* appPath)
+void UpdateFriendlyAppName(const wchar_t* appPath, const wchar_t* appTitle)
 {
     const std::wstring sid = ProcessUserSid().substr(0, kSidTextChars - 1);
-    const SharedState* service = SharedState::Get();
-    const std::wstring title = service != nullptr ? service->m_appTitle : L"";
+    const std::wstring title = appTitle != nullptr ? appTitle : L"";
     const std::optional<std::wstring> valueName = FriendlyValueName(appPath != nullptr ? appPath : L"");
     if (!valueName) {
         return;
