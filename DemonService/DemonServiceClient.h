@@ -10,11 +10,16 @@
 #include <mutex>
 
 #include "base/Win32Resources.h"
+#include "link/CommandDispatcher.h"
 
-// Implemented by the context: called on a short thread of its own when a client thread has ended.
+// Implemented by the context: OnClientThreadExit is called on a short thread of its own when a client
+// thread has ended.
 class IClientExitCallback {
 public:
     virtual void OnClientThreadExit() = 0;
+    // Called on the client thread when the application asked the service to stop and remove itself
+    // for an update; by default the request is not acted on.
+    virtual void OnStopForUpdate() {}
 
 protected:
     ~IClientExitCallback() = default;
@@ -22,13 +27,9 @@ protected:
 
 // Capacity of the application path kept by a client (511 characters and the terminator).
 constexpr std::size_t kClientPathChars = 512;
+// The pipe client's message buffer.
+constexpr std::size_t kClientBufferSize = 20480;
 constexpr wchar_t kCorvanePipeName[] = L"\\\\.\\pipe\\CorvaneServer";
-
-// The two flags of one client loop that the command dispatcher sets.
-struct ClientLoopFlags {
-    bool exitCommandSeen = false;  // reset for each verified connection: a broken pipe is no crash
-    bool stopRequested = false;    // for the whole loop: end after this connection, do not reconnect
-};
 
 class CDemonServiceClient {
 public:

@@ -22,8 +22,8 @@
 #include "LinkSupport.h"
 #include "harness/DriverInstallers.h"
 #include "base/Win32Resources.h"
-#include "link/SignatureValidator.h"
-#include "link/ValidatedStart.h"
+#include "trust/SignatureValidator.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 

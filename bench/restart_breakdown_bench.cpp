@@ -28,8 +28,8 @@
 #include "BenchSupport.h"
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "host/SettingsFile.h"
+#include "base/DiagnosticLog.h"
+#include "base/SettingsFile.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
 

@@ -17,7 +17,7 @@
 #include "BenchSupport.h"
 #include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "integration/ContextMenuKeys.h"
+#include "integration/ContextMenuPlan.h"
 #include "integration/ExplorerMenus.h"
 #include "integration/FriendlyAppName.h"
 
@@ -84,8 +84,8 @@ int wmain(int argc, wchar_t** argv)
         app.Reset();
 
         const double menusBegin = bench::NowMs();
-        UpdateFileDockFileMenu(appPath.c_str());
-        UpdateFriendlyAppName(appPath.c_str());
+        UpdateFileDockFileMenu(appPath.c_str(), service->m_sendboxMenuTitle);
+        UpdateFriendlyAppName(appPath.c_str(), service->m_appTitle);
         std::printf("menus_ms %.3f\n", bench::NowMs() - menusBegin);
 
         const double emptyBegin = bench::NowMs();

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "BenchSupport.h"
-#include "link/SignatureValidator.h"
+#include "trust/SignatureValidator.h"
 
 namespace {
 

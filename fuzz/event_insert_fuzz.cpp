@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/EventText.h"
+#include "base/EventText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/ImageDigestRanges.h"
+#include "trust/ImageDigestRanges.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/LogFormat.h"
+#include "base/LogFormat.h"
 #include "link/PipeMessage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

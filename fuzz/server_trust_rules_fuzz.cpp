@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "link/InstallFolderRule.h"
-#include "link/UserWritableFolderRule.h"
+#include "trust/InstallFolderRule.h"
+#include "trust/UserWritableFolderRule.h"
 
 namespace {
 

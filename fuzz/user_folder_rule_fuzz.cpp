@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "host/UserFolderRule.h"
+#include "base/UserFolderRule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -3,15 +3,15 @@
 #include <windows.h>
 
 #include "DemonService.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/ServiceStatus.h"
 #include "host/CommandLineSwitch.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
 #include "host/ServiceControl.h"
 #include "host/ServiceRegistration.h"
-#include "host/ServiceStatus.h"
-#include "integration/DriverInstall.h"
 #include "host/StartCorvaneSwitch.h"
 #include "host/StatusSwitch.h"
+#include "integration/DriverInstall.h"
 #include "integration/FriendlyAppName.h"
 #include "integration/Shortcuts.h"
 
@@ -93,7 +93,7 @@ int RunProcessEntry(int argc, char** argv)
         ::Sleep(kWaitForUserProfileMs);
     }
     if (service != nullptr) {
-        UpdateFriendlyAppName(service->AppPath().c_str());
+        UpdateFriendlyAppName(service->AppPath().c_str(), service->m_appTitle);
     }
 
     int exitCode = kExitSuccess;

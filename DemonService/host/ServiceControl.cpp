@@ -1,19 +1,18 @@
 #include "host/ServiceControl.h"
 
 #include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/FileSystem.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/FileSystem.h"
+#include "base/ServiceStatus.h"
+#include "base/SettingsFile.h"
+#include "base/WorkerThreads.h"
 #include "host/ServiceRegistration.h"
-#include "host/ServiceStatus.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
 #include "integration/ExplorerMenus.h"
 #include "integration/FriendlyAppName.h"
 
 namespace {
 
-constexpr DWORD kRunLoopPollMs = 5000;
 constexpr DWORD kStopSettleMs = 2000;
 constexpr DWORD kStopForUpdateDelayMs = 5;
 constexpr int kRestartOnSessionChange = 2;
@@ -102,6 +101,7 @@ void RunService()
     if (service == nullptr) {
         return;
     }
+    service->SetStopForUpdateRoutine(StopForUpdateThread);
     if (service->IniPath().empty()) {
         service->ReloadUserPaths();
     }
@@ -114,20 +114,6 @@ void RunService()
         service->Run();
     } else {
         EndServiceRun();  // nothing to serve: a clean end of the service's own
-    }
-}
-
-void DemonService::Run()
-{
-    // A stop that came in while the service was starting has already moved the status on.
-    int expected = kStatusConstructed;
-    m_status.compare_exchange_strong(expected, kStatusRunning);
-    LOG_SERVICE("Run");
-    UpdateFileDockFileMenu(m_appPath.c_str());
-    UpdateFriendlyAppName(m_appPath.c_str());
-    while (g_running != 0) {
-        ReportHeldBackEvents();
-        ::Sleep(kRunLoopPollMs);
     }
 }
 

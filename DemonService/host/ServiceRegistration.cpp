@@ -4,11 +4,11 @@
 
 #include <string>
 
+#include "base/DiagnosticLog.h"
+#include "base/OwnImagePath.h"
+#include "base/ServiceStatus.h"
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "host/OwnImagePath.h"
 #include "host/RecoveryActions.h"
-#include "host/ServiceStatus.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "base/Win32Resources.h"
 #include "integration/Shortcuts.h"
-#include "supervision/ImageName.h"
 #include "supervision/MediumIntegrityLaunch.h"
 #include "supervision/ProcessSearch.h"
+#include "supervision/ProcessSearchRule.h"
 
 namespace {
 

@@ -11,22 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "base/ConsoleUser.h"
+#include "base/EventLog.h"
+#include "base/InstallPaths.h"
+#include "base/LogFormat.h"
+#include "base/OwnImagePath.h"
+#include "base/RegistryText.h"
+#include "base/ServiceStatus.h"
+#include "base/SettingsFile.h"
+#include "base/UserFolderAccess.h"
 #include "base/Win32Resources.h"
-#include "host/ConsoleUser.h"
-#include "host/EventLog.h"
-#include "host/InstallPaths.h"
-#include "host/LogFormat.h"
-#include "host/OwnImagePath.h"
-#include "host/RegistryText.h"
-#include "host/ServiceStatus.h"
-#include "host/SettingsFile.h"
 #include "host/StatusText.h"
-#include "host/UserFolderAccess.h"
-#include "link/FolderAccessList.h"
-#include "link/InstallFolderRule.h"
-#include "link/SignatureValidator.h"
 #include "supervision/CrashCount.h"
-#include "supervision/CrashCounterPath.h"
+#include "supervision/CrashCountPlan.h"
+#include "trust/FolderAccessList.h"
+#include "trust/InstallFolderRule.h"
+#include "trust/SignatureValidator.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 
-#include "DemonService.h"
+#include "base/AnsiText.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/OwnImagePath.h"
+#include "base/SharedState.h"
 #include "base/Win32Resources.h"
-#include "host/AnsiText.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/OwnImagePath.h"
-#include "integration/DriverCommandLines.h"
-#include "link/ValidatedStart.h"
+#include "integration/DriverInstallPlan.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 
@@ -76,7 +76,7 @@ void LogStart(const char* tag, const char* step, const InstallerStart& start, in
 
 void InstallCameraDriver()
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return;
     }
@@ -102,7 +102,7 @@ void InstallCameraDriver()
 
 void InstallBrisaDriveDriver()
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return;
     }

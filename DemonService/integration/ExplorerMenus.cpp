@@ -4,11 +4,10 @@
 
 #include <optional>
 
-#include "DemonService.h"
+#include "base/ConsoleUser.h"
+#include "base/DiagnosticLog.h"
 #include "base/Win32Resources.h"
-#include "host/ConsoleUser.h"
-#include "host/DiagnosticLog.h"
-#include "integration/ContextMenuKeys.h"
+#include "integration/ContextMenuPlan.h"
 #include "integration/ShellKeys.h"
 
 namespace {
@@ -82,7 +81,7 @@ bool FindPackageFullNameByPartialName(const wchar_t* partialName, std::wstring& 
     return !fullName.empty();
 }
 
-void UpdateFileDockFileMenu(const wchar_t* appPath)
+void UpdateFileDockFileMenu(const wchar_t* appPath, const wchar_t* menuTitle)
 {
     std::wstring packageName;
     if (FindPackageFullNameByPartialName(kShellExtensionPackage, packageName)) {
@@ -92,8 +91,7 @@ void UpdateFileDockFileMenu(const wchar_t* appPath)
     LOG_TAGGED(kMenuTag, "find msix name failed, will set sendbox reg key and vaule");
 
     const std::wstring path = appPath != nullptr ? appPath : L"";
-    const DemonService* service = DemonService::GetInstance();
-    const std::wstring title = service != nullptr ? service->m_sendboxMenuTitle : kDefaultSharingTitle;
+    const std::wstring title = menuTitle != nullptr ? menuTitle : kDefaultSharingTitle;
     WriteSharingKey(kSharingKey, L"Icon", SharingIconValue(path), L"MUIVerb", SharingTitleValue(title));
     WriteSharingKey(kSharingCommandKey, nullptr, SharingCommandValue(path));
 }

@@ -14,8 +14,9 @@ bool FindPackageFullNameByPartialName(const wchar_t* partialName, std::wstring& 
 // application path and the share switches) unless the application's shell-extension package is
 // installed, which then owns the entry: nothing is written or removed. A key that has to be created is
 // created volatile; a key that cannot be opened or created loses only its own values. Values that do
-// not fit their fixed buffers are not written. Service run thread.
-void UpdateFileDockFileMenu(const wchar_t* appPath);
+// not fit their fixed buffers are not written. menuTitle is the localized entry text ("MUIVerb"); null
+// gives the default text. Service run thread.
+void UpdateFileDockFileMenu(const wchar_t* appPath, const wchar_t* menuTitle);
 
 // Deletes the application's device submenus (files and folders, devices 0 to 255 and the scan entry)
 // and the sharing entry, innermost keys first, under HKEY_CLASSES_ROOT and under the console user's own

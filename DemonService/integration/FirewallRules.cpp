@@ -5,12 +5,12 @@
 #include <cwchar>
 #include <string>
 
-#include "DemonService.h"
+#include "base/AnsiText.h"
+#include "base/EventLog.h"
+#include "base/FileSystem.h"
 #include "base/ReturnIfFailed.h"
+#include "base/SharedState.h"
 #include "base/Win32Resources.h"
-#include "host/AnsiText.h"
-#include "host/EventLog.h"
-#include "host/FileSystem.h"
 #include "integration/FirewallRulePlan.h"
 
 static_assert(kFwDirectionIn == NET_FW_RULE_DIR_IN && kFwDirectionOut == NET_FW_RULE_DIR_OUT, "direction");
@@ -204,7 +204,7 @@ void CloseFirewallRules()
 
 void OpenFirewallRules(bool restrictPublic, const char* localPorts)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr || !FileExists(service->m_appPath.c_str())) {
         return;
     }

@@ -5,9 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "DemonService.h"
 #include "base/Win32Resources.h"
-#include "integration/FriendlyNameEntries.h"
+#include "integration/FriendlyNamePlan.h"
 #include "integration/ShellKeys.h"
 
 namespace {
@@ -33,11 +32,10 @@ void WriteFriendlyName(HKEY root, const std::wstring& subkey, const std::wstring
 
 } // namespace
 
-void UpdateFriendlyAppName(const wchar_t* appPath)
+void UpdateFriendlyAppName(const wchar_t* appPath, const wchar_t* appTitle)
 {
     const std::wstring sid = ProcessUserSid().substr(0, kSidTextChars - 1);
-    const DemonService* service = DemonService::GetInstance();
-    const std::wstring title = service != nullptr ? service->m_appTitle : L"";
+    const std::wstring title = appTitle != nullptr ? appTitle : L"";
     const std::optional<std::wstring> valueName = FriendlyValueName(appPath != nullptr ? appPath : L"");
     if (!valueName) {
         return;

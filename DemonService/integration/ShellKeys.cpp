@@ -7,9 +7,9 @@
 #include <optional>
 #include <utility>
 
-#include "host/AnsiText.h"
-#include "host/DiagnosticLog.h"
-#include "integration/RegistryKeyPath.h"
+#include "base/AnsiText.h"
+#include "base/DiagnosticLog.h"
+#include "integration/ShellKeyPlan.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "DemonService.h"
+#include "base/HeldFolderChain.h"
+#include "base/RegistryText.h"
+#include "base/SharedState.h"
+#include "base/UserFolderAccess.h"
 #include "base/Win32Resources.h"
-#include "host/HeldFolderChain.h"
-#include "host/RegistryText.h"
-#include "host/UserFolderAccess.h"
 #include "integration/ShellKeys.h"
-#include "integration/ShortcutNames.h"
+#include "integration/ShortcutPlan.h"
 
 namespace {
 
@@ -101,7 +101,7 @@ LinkRename RenameLinkFile(const wchar_t* oldPath, const wchar_t* newPath)
 void RenameShortCut()
 {
     std::optional<RegisteredShortcuts> shortcuts = OpenRegisteredShortcuts();
-    const DemonService* service = DemonService::GetInstance();
+    const SharedState* service = SharedState::Get();
     if (!shortcuts || service == nullptr) {
         return;
     }

@@ -2,15 +2,14 @@
 
 #include <string>
 
-#include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/EventLog.h"
-#include "host/ServiceControl.h"
-#include "host/SettingsFile.h"
-#include "host/WorkerThreads.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/SettingsFile.h"
+#include "base/SharedState.h"
 #include "integration/DriverInstall.h"
 #include "integration/FirewallRules.h"
 #include "link/PipeMessage.h"
+#include "supervision/ApplicationControl.h"
 #include "supervision/CrashCount.h"
 #include "supervision/RunCorvane.h"
 
@@ -28,7 +27,7 @@ constexpr std::size_t kExitNoticeLogBytes = 128;
 template <typename Action>
 void UnlessStopping(Action&& action)
 {
-    if (DemonService* service = DemonService::GetInstance()) {
+    if (SharedState* service = SharedState::Get()) {
         service->UnlessStopping(action);
     }
 }
@@ -38,7 +37,7 @@ void OnExitNotice(int processId, ClientLoopFlags& flags)
     // Give the application time to leave by itself.
     ::Sleep(kExitNoticeGraceMs);
     flags.exitCommandSeen = true;
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return;
     }
@@ -51,7 +50,7 @@ void OnExitNotice(int processId, ClientLoopFlags& flags)
         }
         if (processId != 0 && ReadCorvaneInt(L"AppExit") == kAppExitTerminate) {
             LOG_SERVICE("KillCorvane");
-            service->KillCorvane(processId);
+            KillApplication(service->AppPath(), processId);
             return;
         }
         LOG_CLIENT_F(kExitNoticeLogBytes, "Corvane exit %d correctly", processId);
@@ -60,26 +59,26 @@ void OnExitNotice(int processId, ClientLoopFlags& flags)
 
 } // namespace
 
-void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoopFlags& flags)
+void DispatchCommand(const char* message, const wchar_t* appPath, ClientLoopFlags& flags)
 {
     const PipeMessage parsed = ParsePipeMessage(message);
     switch (parsed.command) {
     case PipeCommand::CrashNotice:
         LOG_CLIENT("CVA crash");
-        if (DemonService* service = DemonService::GetInstance()) {
-            service->UnlessStopping([&] { RunCorvane(client.m_path, kRunInBackground); });
+        if (SharedState* service = SharedState::Get()) {
+            service->UnlessStopping([&] { RunCorvane(appPath, kRunInBackground); });
         }
         break;
     case PipeCommand::ExitNotice:
         OnExitNotice(parsed.exitProcessId, flags);
         break;
     case PipeCommand::StopForUpdate:
-        StartWorkerThread(StopForUpdateThread, nullptr);
+        flags.stopForUpdate = true;
         flags.exitCommandSeen = true;
         flags.stopRequested = true;
         break;
     case PipeCommand::Hibernate:
-        if (DemonService* service = DemonService::GetInstance()) {
+        if (SharedState* service = SharedState::Get()) {
             service->m_hibernate = true;
         }
         flags.exitCommandSeen = true;
@@ -111,7 +110,7 @@ void DispatchCommand(const char* message, CDemonServiceClient& client, ClientLoo
 
 void ApplyLostConnectionRule()
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return;
     }
@@ -128,7 +127,7 @@ void ApplyLostConnectionRule()
         int crashes = 0;
         ReadCrashCount(&crashes);
         WriteCrashCount(static_cast<unsigned>(crashes) + 1);
-        service->ReStartCorvane(true);
+        RestartApplication(service->AppPath(), true);
         ReportToEventLog(ApplicationRestartedEvent(static_cast<long>(crashes) + 1, service->AppPath()));
     });
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "host/DecimalText.h"
+#include "base/DecimalText.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
 // Supervision of the running application: is it running, stop it, restart it in the user's session.
 
+#include "supervision/ApplicationControl.h"
+
 #include <cstddef>
 
-#include "DemonService.h"
-#include "host/DiagnosticLog.h"
-#include "host/SettingsFile.h"
-#include "supervision/LaunchCommandLine.h"
+#include "base/DiagnosticLog.h"
+#include "base/SettingsFile.h"
+#include "base/Win32Resources.h"
+#include "supervision/LaunchPlan.h"
 #include "supervision/ProcessSearch.h"
 #include "supervision/RunCorvane.h"
 
@@ -18,7 +20,7 @@ constexpr std::size_t kProcessLogLineBytes = 128;
 
 } // namespace
 
-bool DemonService::CheckCorvaneIsRunning()
+bool IsApplicationRunning(const std::wstring& appPath)
 {
     LOG_SERVICE("CheckCorvaneIsRunning start");
     ImagePathBuffer buffer = AllocateImagePathBuffer();
@@ -26,7 +28,7 @@ bool DemonService::CheckCorvaneIsRunning()
         return false;
     }
     bool running = false;
-    SearchProcessesByImagePath(m_appPath, buffer.get(), [&running](DWORD, HANDLE) {
+    SearchProcessesByImagePath(appPath, buffer.get(), [&running](DWORD, HANDLE) {
         running = true;
         return false;
     });
@@ -34,7 +36,7 @@ bool DemonService::CheckCorvaneIsRunning()
     return running;
 }
 
-void DemonService::KillCorvane(int pid)
+void KillApplication(const std::wstring& appPath, int pid)
 {
     ImagePathBuffer buffer = AllocateImagePathBuffer();
     if (pid > 0 && buffer) {
@@ -42,7 +44,7 @@ void DemonService::KillCorvane(int pid)
         // process that is the application is terminated by id. The same handle is checked and
         // terminated, so the id cannot change hands in between.
         UniqueHandle process(::OpenProcess(PROCESS_ALL_ACCESS, FALSE, static_cast<DWORD>(pid)));
-        if (process && ProcessImagePathIs(process.get(), m_appPath, buffer.get())) {
+        if (process && ProcessImagePathIs(process.get(), appPath, buffer.get())) {
             ::TerminateProcess(process.get(), kTerminatedExitCode);
             LOG_SERVICE_F(kProcessLogLineBytes, "Corvane exit fail and  TerminateProcess %d", pid);
             return;
@@ -51,7 +53,7 @@ void DemonService::KillCorvane(int pid)
     if (!buffer) {
         return;
     }
-    SearchProcessesByImagePath(m_appPath, buffer.get(), [](DWORD processId, HANDLE process) {
+    SearchProcessesByImagePath(appPath, buffer.get(), [](DWORD processId, HANDLE process) {
         ::TerminateProcess(process, kTerminatedExitCode);
         LOG_SERVICE_F(kProcessLogLineBytes, "Terminate Process %d", static_cast<int>(processId));
         return true;
@@ -59,11 +61,11 @@ void DemonService::KillCorvane(int pid)
     LOG_SERVICE("KillCorvane end");
 }
 
-void DemonService::ReStartCorvane(bool forceBackground)
+void RestartApplication(const std::wstring& appPath, bool forceBackground)
 {
     LOG_SERVICE("ReStartCorvane");
-    KillCorvane(0);
+    KillApplication(appPath, 0);
     // Read even when background is forced: the application's wish is looked at on every restart.
     const int hideToTray = ReadCorvaneInt(L"HideToTray");
-    RunCorvane(m_appPath.c_str(), (forceBackground || hideToTray != 0) ? kBackgroundMode : 0);
+    RunCorvane(appPath.c_str(), (forceBackground || hideToTray != 0) ? kBackgroundMode : 0);
 }

@@ -1,8 +1,8 @@
 #include "supervision/CrashCount.h"
 
-#include "DemonService.h"
-#include "host/SettingsFile.h"
-#include "supervision/CrashCounterPath.h"
+#include "base/SettingsFile.h"
+#include "base/SharedState.h"
+#include "supervision/CrashCountPlan.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr wchar_t kCrashKey[] = L"crash";
 
 bool ReadCrashCount(int* count)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return false;
     }
@@ -28,7 +28,7 @@ bool ReadCrashCountAt(const std::wstring& settingsPath, int* count)
 
 bool WriteCrashCount(unsigned count)
 {
-    DemonService* service = DemonService::GetInstance();
+    SharedState* service = SharedState::Get();
     if (service == nullptr) {
         return false;
     }

@@ -2,10 +2,10 @@
 
 #include <shellapi.h>
 
+#include "base/DiagnosticLog.h"
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "link/ValidatedStart.h"
-#include "supervision/MediumIntegrityRoute.h"
+#include "supervision/MediumIntegrityPlan.h"
+#include "trust/ValidatedStart.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <new>
 
 #include "base/Win32Resources.h"
-#include "supervision/ImageName.h"
+#include "supervision/ProcessSearchRule.h"
 
 ImagePathBuffer AllocateImagePathBuffer()
 {

@@ -7,9 +7,9 @@
 #include <cwchar>
 #include <optional>
 
+#include "base/DiagnosticLog.h"
 #include "base/Win32Resources.h"
-#include "host/DiagnosticLog.h"
-#include "supervision/LaunchCommandLine.h"
+#include "supervision/LaunchPlan.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "host/DecimalText.h"
+#include "base/DecimalText.h"
 
 namespace {
 

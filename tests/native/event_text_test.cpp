@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "host/EventRateLimit.h"
-#include "host/EventText.h"
+#include "base/EventRateLimit.h"
+#include "base/EventText.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/ImageDigestRanges.h"
+#include "trust/ImageDigestRanges.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "link/ConsoleSessionRule.h"
-#include "link/InstallFolderRule.h"
-#include "link/UserWritableFolderRule.h"
+#include "trust/ConsoleSessionRule.h"
+#include "trust/InstallFolderRule.h"
+#include "trust/UserWritableFolderRule.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/InstallPaths.h"
+#include "base/InstallPaths.h"
 
 namespace {
 

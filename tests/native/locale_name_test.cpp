@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/LocaleName.h"
+#include "base/LocaleName.h"
 
 namespace {
 

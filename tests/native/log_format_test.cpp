@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "host/LogFormat.h"
+#include "base/LogFormat.h"
 
 namespace {
 

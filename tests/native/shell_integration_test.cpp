@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "integration/ContextMenuKeys.h"
-#include "integration/FriendlyNameEntries.h"
-#include "integration/RegistryKeyPath.h"
-#include "integration/ShortcutNames.h"
-#include "supervision/MediumIntegrityRoute.h"
+#include "integration/ContextMenuPlan.h"
+#include "integration/FriendlyNamePlan.h"
+#include "integration/ShellKeyPlan.h"
+#include "integration/ShortcutPlan.h"
+#include "supervision/MediumIntegrityPlan.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "host/UserFolderRule.h"
+#include "base/UserFolderRule.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "ServiceEvents.h"
 #include "ServiceManager.h"
 #include "base/Win32Resources.h"
-#include "host/EventLog.h"
-#include "host/ProductVersion.h"
+#include "base/EventLog.h"
+#include "base/ProductVersion.h"
 
 using namespace harness;
 

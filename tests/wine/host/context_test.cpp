@@ -4,8 +4,8 @@
 
 #include "ContextSandbox.h"
 #include "DemonService.h"
-#include "host/OwnImagePath.h"
-#include "host/SettingsFile.h"
+#include "base/OwnImagePath.h"
+#include "base/SettingsFile.h"
 
 using namespace harness;
 

@@ -9,9 +9,9 @@
 #include <thread>
 
 #include "ContextSandbox.h"
-#include "host/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 #include "host/ServiceControl.h"
-#include "host/ServiceStatus.h"
+#include "base/ServiceStatus.h"
 
 using namespace harness;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ContextSandbox.h"
-#include "host/DiagnosticLog.h"
+#include "base/DiagnosticLog.h"
 
 using namespace harness;
 

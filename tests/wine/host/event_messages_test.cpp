@@ -8,7 +8,7 @@
 
 #include "Sandbox.h"
 #include "base/Win32Resources.h"
-#include "host/EventText.h"
+#include "base/EventText.h"
 
 using namespace harness;
 

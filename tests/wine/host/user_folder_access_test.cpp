@@ -5,9 +5,9 @@
 
 #include "ContextSandbox.h"
 #include "StandInApp.h"
-#include "host/DiagnosticLog.h"
-#include "host/SettingsFile.h"
-#include "host/UserFolderAccess.h"
+#include "base/DiagnosticLog.h"
+#include "base/SettingsFile.h"
+#include "base/UserFolderAccess.h"
 #include "supervision/CrashCount.h"
 
 using namespace harness;

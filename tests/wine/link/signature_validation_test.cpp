@@ -14,8 +14,8 @@
 #include <string>
 
 #include "Sandbox.h"
-#include "link/ExpectedValidatorDigest.h"
-#include "link/SignatureValidator.h"
+#include "trust/ExpectedValidatorDigest.h"
+#include "trust/SignatureValidator.h"
 #include "signing/StandinValidatorDigest.h"
 
 using namespace harness;

@@ -12,8 +12,8 @@
 #include "Sandbox.h"
 #include "StandInApp.h"
 #include "base/Win32Resources.h"
-#include "link/FolderAccessList.h"
-#include "link/ValidatedStart.h"
+#include "trust/FolderAccessList.h"
+#include "trust/ValidatedStart.h"
 
 using namespace harness;
 

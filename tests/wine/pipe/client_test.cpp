@@ -11,7 +11,7 @@
 #include "DemonServiceClient.h"
 #include "PipeFixture.h"
 #include "host/ServiceControl.h"
-#include "host/WorkerThreads.h"
+#include "base/WorkerThreads.h"
 
 using namespace pipe_test;
 

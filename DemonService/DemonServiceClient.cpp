@@ -1,0 +1,317 @@
+// The client thread: connect to the application's pipe, verify the process that serves it, read its
+// messages and hand them to the dispatcher; reconnect after a break.
+
+#include "DemonServiceClient.h"
+
+#include <cstring>
+#include <cwchar>
+#include <memory>
+
+#include "base/AnsiText.h"
+#include "base/DiagnosticLog.h"
+#include "base/EventLog.h"
+#include "base/SettingsFile.h"
+#include "base/SharedState.h"
+#include "base/TrustRefusal.h"
+#include "base/WorkerThreads.h"
+#include "link/CommandDispatcher.h"
+#include "trust/ConsoleSessionCheck.h"
+#include "trust/FolderAccessList.h"
+#include "trust/InstallFolderRule.h"
+#include "trust/SignatureValidator.h"
+
+namespace {
+
+constexpr DWORD kReconnectDelayMs = 1000;
+constexpr DWORD kAfterReadDelayMs = 100;
+constexpr DWORD kMinDispatchedBytes = 4;
+constexpr DWORD kServerPathChars = 260;
+constexpr std::size_t kServerPathLogBytes = 324;
+constexpr std::size_t kOpenProcessLogBytes = 128;
+// Read-only, and identification only: a process that squats the pipe name cannot impersonate us.
+constexpr DWORD kPipeOpenFlags =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+// Wine ignores the quality-of-service bits, so no test under it would notice them gone: pinned here.
+// SECURITY_IDENTIFICATION is SecurityIdentification shifted into the flags (its value is 0x10000), so a
+// server may learn who we are but never act as us; without SECURITY_SQOS_PRESENT it would be ignored
+// and the server could impersonate LocalSystem.
+static_assert(kPipeOpenFlags == 0x00110005, "pipe open flags: read-only, system, identification level only");
+static_assert((kPipeOpenFlags & SECURITY_SQOS_PRESENT) != 0, "the quality of service must be given");
+static_assert(SECURITY_IDENTIFICATION == (SecurityIdentification << 16), "identification level");
+static_assert((kPipeOpenFlags & (SECURITY_IMPERSONATION | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING |
+                                 SECURITY_EFFECTIVE_ONLY)) == SECURITY_IDENTIFICATION,
+              "no impersonation or delegation level, no dynamic tracking");
+// How long Stop keeps cancelling a read before it closes the handle all the same.
+constexpr int kCancelAttempts = 200;
+constexpr DWORD kCancelRetryMs = 10;
+
+// Whether the process serving the pipe may command the service, and if not, why. In this order: its
+// image lies in the install folder (a signed copy elsewhere proves nothing about who runs it, and an
+// image path that could not be read is no path); that folder, and the image's own, are closed to every
+// local user's writes (one log line names a folder that is not); the validation library accepts the
+// image; and the process runs in the active console session as the console user (a user in another
+// session may start the signed application too). Fails closed.
+TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstring& serverPath,
+                          const std::wstring& appPath)
+{
+    if (serverPath.empty() || !IsInInstallFolder(serverPath, appPath)) {
+        return TrustRefusal::OutsideInstallFolder;
+    }
+    const std::wstring installFolder = appPath.substr(0, appPath.find_last_of(L"\\/") + 1);
+    const std::wstring imageFolder = serverPath.substr(0, serverPath.find_last_of(L"\\/") + 1);
+    for (const std::wstring& folder : {installFolder, imageFolder}) {
+        const std::string refusal = UserWriteRefusal(folder);
+        if (!refusal.empty()) {
+            LOG_CLIENT(refusal.c_str());
+            return TrustRefusal::FolderWritableByUsers;
+        }
+        if (imageFolder == installFolder) {
+            break;
+        }
+    }
+    const int answer = ValidateAssemblyFile(serverPath.c_str());
+    if (answer != 0) {
+        return answer == kValidatorUnavailable ? TrustRefusal::ValidatorUnusable : TrustRefusal::NotSigned;
+    }
+    if (!IsServedByConsoleUser(server, serverProcessId)) {
+        return TrustRefusal::AnotherSessionOrUser;
+    }
+    return TrustRefusal::None;
+}
+
+} // namespace
+
+CDemonServiceClient::CDemonServiceClient(char* buffer, IClientExitCallback* callback, const wchar_t* appPath)
+    : m_buffer(buffer), m_callback(callback)
+{
+    if (appPath != nullptr) {
+        std::wcsncpy(m_path, appPath, kClientPathChars - 1);
+        m_path[kClientPathChars - 1] = L'\0';
+    }
+}
+
+CDemonServiceClient::~CDemonServiceClient() = default;
+
+bool CDemonServiceClient::HasPipe()
+{
+    std::lock_guard<std::mutex> guard(m_pipeLock);
+    return m_pipe.valid();
+}
+
+void CDemonServiceClient::ClosePipe()
+{
+    std::lock_guard<std::mutex> guard(m_pipeLock);
+    m_pipe.reset();
+}
+
+void CDemonServiceClient::Stop()
+{
+    m_isExit = 1;
+    std::unique_lock<std::mutex> lock(m_pipeLock);
+    for (int attempt = 0; m_reading && attempt < kCancelAttempts; ++attempt) {
+        ::CancelIoEx(m_pipe.get(), nullptr);
+        if (m_thread) {
+            ::CancelSynchronousIo(m_thread.get());
+        }
+        lock.unlock();
+        ::Sleep(kCancelRetryMs);
+        lock.lock();
+    }
+    m_pipe.reset();
+}
+
+CDemonServiceClient::ReadResult CDemonServiceClient::ReadOnce(DWORD* bytesRead)
+{
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    {
+        std::lock_guard<std::mutex> guard(m_pipeLock);
+        if (m_isExit != 0 || !m_pipe.valid()) {
+            return ReadResult::NoPipe;
+        }
+        pipe = m_pipe.get();
+        m_reading = true;
+    }
+    const BOOL ok = ::ReadFile(pipe, m_buffer, static_cast<DWORD>(kClientBufferSize), bytesRead, nullptr);
+    std::lock_guard<std::mutex> guard(m_pipeLock);
+    m_reading = false;
+    return ok ? ReadResult::Message : ReadResult::Failed;
+}
+
+void CDemonServiceClient::ReadLoop(ClientLoopFlags& flags)
+{
+    while (m_isExit != 1 && m_buffer != nullptr) {
+        std::memset(m_buffer, 0, kClientBufferSize);
+        DWORD bytesRead = 0;
+        const ReadResult result = ReadOnce(&bytesRead);
+        if (result == ReadResult::NoPipe) {
+            return;
+        }
+        if (m_isExit == 0 && result == ReadResult::Failed) {
+            LOG_CLIENT("ReadFile fail");
+            if (!flags.exitCommandSeen && m_isExit == 0) {
+                ApplyLostConnectionRule();
+            }
+            ClosePipe();
+            return;
+        }
+        if (result == ReadResult::Message && m_isExit == 0 && bytesRead >= kMinDispatchedBytes &&
+            bytesRead <= kClientBufferSize - 1 && m_buffer[0] != '\0') {
+            // The dispatcher works on its own copy: the buffer is zeroed by the next read.
+            const std::string message(m_buffer);
+            LOG_CLIENT(message.c_str());
+            DispatchCommand(message.c_str(), m_path, flags);
+            if (flags.stopForUpdate) {
+                flags.stopForUpdate = false;
+                m_callback->OnStopForUpdate();
+            }
+        }
+        ::Sleep(kAfterReadDelayMs);
+        if (m_buffer == nullptr || m_isExit != 0) {
+            return;
+        }
+        // A read of nothing is no message; only a client told to stop leaves the pipe then.
+        if (bytesRead == 0 && flags.stopRequested) {
+            return;
+        }
+    }
+}
+
+bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientLoopFlags& flags)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_pipeLock);
+        if (m_isExit != 0) {
+            return false;
+        }
+        m_pipe.reset(::CreateFileW(kCorvanePipeName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, kPipeOpenFlags,
+                                   nullptr));
+        if (!m_pipe.valid()) {
+            m_pipe.reset();
+        }
+    }
+    if (!HasPipe()) {
+        if (firstPass || reported) {
+            LOG_CLIENT("handle == INVALID_HANDLE_VALUE 1");
+            reported = false;
+        }
+        return false;
+    }
+
+    ULONG serverProcessId = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_pipeLock);
+        ::GetNamedPipeServerProcessId(m_pipe.get(), &serverProcessId);
+    }
+    if (serverProcessId == 0) {
+        // Nobody to verify: never hold a pipe that is not read. Try again in the next pass.
+        ClosePipe();
+        return false;
+    }
+
+    ::SetLastError(0);
+    UniqueHandle server(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, serverProcessId));
+    if (!server) {
+        LOG_CLIENT_F(kOpenProcessLogBytes, "OpenProcess fail ,error =%d", static_cast<int>(::GetLastError()));
+        ClosePipe();
+        return false;
+    }
+    wchar_t serverPath[kServerPathChars] = {};
+    DWORD pathChars = kServerPathChars;
+    const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
+    LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
+
+    SharedState* service = SharedState::Get();
+    const TrustRefusal refusal =
+        VerifyServer(server.get(), serverProcessId, pathRead ? serverPath : L"",
+                     service != nullptr ? service->AppPath() : std::wstring());
+    LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+    server.reset();
+    if (refusal != TrustRefusal::None) {
+        ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
+        ClosePipe();
+        return false;
+    }
+
+    // "Connected" only for a pipe still held, by a client not told to stop, before any stop has begun.
+    if (service != nullptr) {
+        service->UnlessStopping([&] {
+            if (m_isExit == 0 && HasPipe()) {
+                WriteServiceText(L"Connected", L"Connected");
+            }
+        });
+    }
+    reported = true;
+    flags.exitCommandSeen = false;
+    ReadLoop(flags);
+    return flags.stopRequested;
+}
+
+void CDemonServiceClient::Run()
+{
+    ClosePipe();
+    if (m_buffer == nullptr) {
+        WriteProgressText(L"Client_run", L"Param Error");
+        return;
+    }
+    WriteProgressText(L"Client_run", L"Running");
+    if (SharedState* service = SharedState::Get()) {
+        service->m_hibernate = false;
+    }
+    WriteProgressText(L"Client_run", m_isExit != 0 ? L"Running m_isExit = 1" : L"Running m_isExit = 0");
+
+    bool firstPass = true;
+    bool reported = false;
+    ClientLoopFlags flags;
+    while (m_isExit == 0) {
+        if (!HasPipe()) {
+            if (ConnectAndRead(firstPass, reported, flags)) {
+                break;
+            }
+        } else if (firstPass || reported) {
+            LOG_CLIENT("handle == INVALID_HANDLE_VALUE 0");
+            reported = false;
+        }
+        if (m_isExit != 0) {
+            break;
+        }
+        ::Sleep(kReconnectDelayMs);
+        firstPass = false;
+    }
+
+    ClosePipe();
+    m_ended = true;
+    StartWorkerThread(ClientExitThreadProc, m_callback);
+}
+
+DWORD WINAPI ClientThreadProc(LPVOID param) noexcept
+try {
+    std::unique_ptr<std::shared_ptr<CDemonServiceClient>> owner(static_cast<std::shared_ptr<CDemonServiceClient>*>(param));
+    if (!owner || !*owner) {
+        WriteProgressText(L"CDemonServiceClient", L"Param Error");
+        return 0;
+    }
+    CDemonServiceClient& client = **owner;
+    {
+        // A real handle to this thread, so that Stop can cancel its synchronous read.
+        HANDLE self = nullptr;
+        ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), &self, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS);
+        std::lock_guard<std::mutex> guard(client.m_pipeLock);
+        client.m_thread.reset(self);
+    }
+    WriteProgressText(L"CDemonServiceClient", L"Running");
+    client.Run();
+    return 0;
+} catch (...) {
+    return 1;
+}
+
+DWORD WINAPI ClientExitThreadProc(LPVOID param) noexcept
+try {
+    if (param != nullptr) {
+        static_cast<IClientExitCallback*>(param)->OnClientThreadExit();
+    }
+    return 0;
+} catch (...) {
+    return 1;
+}

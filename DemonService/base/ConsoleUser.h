@@ -1,0 +1,26 @@
+#pragma once
+
+// The user logged on at the physical console.
+
+#include <optional>
+#include <string>
+
+#include "base/RegistryText.h"
+
+#include "base/Win32Resources.h"
+
+// The primary token of the user logged on at the physical console (WTSQueryUserToken); invalid when
+// nobody is there or the caller may not have it (only LocalSystem may).
+UniqueHandle QueryConsoleUserToken();
+
+// The console user's roaming application-data folder ("AppData" under the user's "Shell Folders" in
+// HKEY_USERS), or nullopt when nobody is at the console or any step fails.
+std::optional<RegistryText> ReadConsoleUserAppData();
+
+// The console user's SID in string form (from the user token of the active console session), or
+// nullopt when nobody is at the console or any step fails.
+std::optional<std::wstring> ReadConsoleUserSid();
+
+// The "AppData" value of a user's "Shell Folders" under HKEY_USERS, read with query access only (the user
+// and administrators may). nullopt, with the registry's error in *error, when the key or value cannot be read.
+std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error);

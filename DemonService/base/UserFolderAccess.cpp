@@ -1,0 +1,110 @@
+#include "base/UserFolderAccess.h"
+
+#include <userenv.h>
+
+#include "base/ConsoleUser.h"
+
+namespace {
+
+constexpr DWORD kTokenUserBufferBytes = 1024;
+
+bool ProcessRunsAsLocalSystem()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return true;  // unknown: treated as the identity that may do the least
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return true;
+    }
+    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, WinLocalSystemSid) != FALSE;
+}
+
+bool RunsAsLocalSystem()
+{
+    static const bool localSystem = ProcessRunsAsLocalSystem();
+    return localSystem;
+}
+
+std::wstring ProfileFolderOf(HANDLE token)
+{
+    wchar_t folder[MAX_PATH] = {};
+    DWORD chars = MAX_PATH;
+    return ::GetUserProfileDirectoryW(token, folder, &chars) ? std::wstring(folder) : std::wstring();
+}
+
+std::wstring OwnProfileFolder()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::wstring();
+    }
+    return ProfileFolderOf(token.get());
+}
+
+} // namespace
+
+ConsoleUserImpersonation::ConsoleUserImpersonation()
+{
+    if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_IMPERSONATE, TRUE, m_previous.put()) &&
+        ::GetLastError() != ERROR_NO_TOKEN) {
+        return;
+    }
+    // The console user's token is asked for, and the identity chosen, as the process itself.
+    if (m_previous) {
+        if (!::RevertToSelf()) {
+            return;
+        }
+        m_restores = true;
+    }
+    UniqueHandle token = QueryConsoleUserToken();
+    switch (ChooseUserFolderIdentity(token.valid(), RunsAsLocalSystem())) {
+    case UserFolderIdentity::ConsoleUser:
+        if (::ImpersonateLoggedOnUser(token.get())) {
+            m_restores = true;
+            m_allowed = true;
+            m_profileFolder = ProfileFolderOf(token.get());
+        }
+        break;
+    case UserFolderIdentity::OwnToken:
+        m_allowed = true;
+        m_profileFolder = OwnProfileFolder();
+        break;
+    case UserFolderIdentity::Nobody:
+        break;
+    }
+}
+
+ConsoleUserImpersonation::~ConsoleUserImpersonation()
+{
+    // No token to give back is the process's own identity.
+    const bool restored = !m_restores || (m_previous ? ::SetThreadToken(nullptr, m_previous.get()) != FALSE
+                                                     : ::RevertToSelf() != FALSE);
+    if (!restored) {
+        // A thread that cannot return to the identity it had must not go on as the user.
+        ::TerminateProcess(::GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
+    }
+}
+
+HeldFolderChain ConsoleUserImpersonation::HoldFolder(const std::wstring& folder) const
+{
+    if (!m_allowed || CheckUserFolder(folder) != FolderRefusal::None) {
+        return HeldFolderChain(std::wstring(), std::wstring());
+    }
+    return HeldFolderChain(folder, m_profileFolder);
+}
+
+FolderRefusal CheckUserFolder(const std::wstring& folder)
+{
+    const std::wstring root = DriveRootOf(folder);
+    const bool fixed = !root.empty() && ::GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
+    return JudgeUserFolder(folder, fixed);
+}
+
+std::wstring FolderOf(const std::wstring& path)
+{
+    const std::size_t lastBackslash = path.rfind(L'\\');
+    return lastBackslash == std::wstring::npos ? std::wstring() : path.substr(0, lastBackslash);
+}

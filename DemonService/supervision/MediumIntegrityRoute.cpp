@@ -1,9 +1,0 @@
-#include "supervision/MediumIntegrityRoute.h"
-
-MediumLaunchRoute ChooseMediumLaunchRoute(bool platformHasIntegrityLevels, unsigned long callerIntegrityRid)
-{
-    if (!platformHasIntegrityLevels || callerIntegrityRid <= kMediumIntegrityRid) {
-        return MediumLaunchRoute::Direct;
-    }
-    return MediumLaunchRoute::ShellToken;
-}

@@ -1,0 +1,12 @@
+#include "trust/ConsoleSessionRule.h"
+
+bool IsConsoleUsersProcess(const SessionUser& server, const SessionUser& console)
+{
+    if (!server.session || !console.session || !server.userSid || !console.userSid) {
+        return false;
+    }
+    if (*console.session == kNoConsoleSession || *server.session != *console.session) {
+        return false;
+    }
+    return !console.userSid->empty() && *server.userSid == *console.userSid;
+}
