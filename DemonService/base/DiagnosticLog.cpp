@@ -22,20 +22,6 @@ namespace {
 constexpr std::size_t kFolderPathChars = 256;
 constexpr std::size_t kPanicPathBytes = 256;
 
-LogTime LocalLogTime()
-{
-    SYSTEMTIME now = {};
-    ::GetLocalTime(&now);
-    LogTime time;
-    time.year = now.wYear;
-    time.month = now.wMonth;
-    time.day = now.wDay;
-    time.hour = now.wHour;
-    time.minute = now.wMinute;
-    time.second = now.wSecond;
-    time.millisecond = now.wMilliseconds;
-    return time;
-}
 
 bool MarkerFilePresent(const std::wstring& logFolder)
 {
@@ -62,6 +48,21 @@ void WriteAll(HANDLE file, const char* text)
 }
 
 } // namespace
+
+LogTime LocalLogTime()
+{
+    SYSTEMTIME now = {};
+    ::GetLocalTime(&now);
+    LogTime time;
+    time.year = now.wYear;
+    time.month = now.wMonth;
+    time.day = now.wDay;
+    time.hour = now.wHour;
+    time.minute = now.wMinute;
+    time.second = now.wSecond;
+    time.millisecond = now.wMilliseconds;
+    return time;
+}
 
 void SharedState::WriteLog(const char* tag, const char* message, const char* sourceFile, int line, bool force)
 {

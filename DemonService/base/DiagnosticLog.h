@@ -13,6 +13,9 @@ constexpr char kMainTag[] = "DemonService";
 constexpr char kClientTag[] = "ServiceClient";
 constexpr char kPanicTag[] = "PANIC";
 
+// The local date and time as the log's lines and file names carry them.
+LogTime LocalLogTime();
+
 // Writes one line (not forced) through the shared state's log sink (base/SharedState.h); control
 // characters in the message are escaped (EscapeControlCharacters), so a message never spans lines.
 // Never fails; does nothing without a shared state.

@@ -1,12 +1,12 @@
 #include "base/UserFolderRule.h"
 
+#include "base/AsciiCase.h"
+
 namespace {
 
 constexpr wchar_t kLongPrefix[] = L"\\\\?\\";
 
 bool IsAsciiLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 bool StartsWithDriveRoot(const std::wstring& path)
 {
@@ -44,19 +44,6 @@ bool SplitComponents(const std::wstring& path, std::vector<std::wstring>* compon
         }
         components->push_back(component);
         start = end + 1;
-    }
-    return true;
-}
-
-bool SameIgnoringAsciiCase(const std::wstring& a, const std::wstring& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
-            return false;
-        }
     }
     return true;
 }

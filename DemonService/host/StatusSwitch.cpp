@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/ConsoleUser.h"
+#include "base/DiagnosticLog.h"
 #include "base/EventLog.h"
 #include "base/InstallPaths.h"
 #include "base/LogFormat.h"
@@ -320,17 +321,6 @@ std::wstring ReportDataFolder(HKEY installKey, const ConsoleSession& session)
     return std::wstring();
 }
 
-LogTime Today()
-{
-    SYSTEMTIME now = {};
-    ::GetLocalTime(&now);
-    LogTime time;
-    time.year = now.wYear;
-    time.month = now.wMonth;
-    time.day = now.wDay;
-    return time;
-}
-
 void ReportUserFiles(const std::wstring& dataDir)
 {
     if (dataDir.empty()) {
@@ -356,7 +346,7 @@ void ReportUserFiles(const std::wstring& dataDir)
     } else {
         Print("diagnostic log", markerState);
     }
-    const std::wstring todaysLog = logFolder + L"\\" + LogFileName(Today());
+    const std::wstring todaysLog = logFolder + L"\\" + LogFileName(LocalLogTime());
     const std::string logState = FileState(todaysLog);
     Print("today's log file", Utf8(todaysLog) + " (" + (logState == "missing" ? "not written" : logState) + ")");
 

@@ -1,5 +1,7 @@
 #include "host/StatusText.h"
 
+#include "base/AsciiCase.h"
+
 namespace {
 
 // The service manager's numbers (winsvc.h), pinned against the header in host/StatusSwitch.cpp.
@@ -13,8 +15,6 @@ constexpr std::uint32_t kStatePaused = 7;
 
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kMillisecondsPerSecond = 1000;
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 // Where the first ".exe" that ends the text or is followed by a blank ends; npos when there is none.
 std::size_t EndOfExeName(const std::wstring& text)

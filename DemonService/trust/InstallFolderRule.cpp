@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/AsciiCase.h"
+
 namespace {
 
 // Splits a path at its separators; nothing when a component is one that path normalisation would
@@ -28,11 +30,6 @@ bool SplitPlain(const std::wstring& path, std::vector<std::wstring>* components)
         }
     }
     return true;
-}
-
-wchar_t FoldAscii(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
 // How many leading components name the root of a split full path: 1 for "C:", 4 for "\\server\share"
@@ -65,19 +62,6 @@ std::size_t RootComponents(const std::vector<std::wstring>& components)
     return 4;
 }
 
-bool SameName(const std::wstring& a, const std::wstring& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath)
@@ -97,7 +81,7 @@ bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPat
         return false;
     }
     for (std::size_t i = 0; i < folder.size(); ++i) {
-        if (!SameName(folder[i], image[i])) {
+        if (!SameIgnoringAsciiCase(folder[i], image[i])) {
             return false;
         }
     }
