@@ -66,7 +66,11 @@ show_events() {
   local new
   new=$(tail -c +$((events_from + 1)) "$events_log" 2>/dev/null | tr -d '\r' | grep -E ':(trace|warn|err):eventlog:ReportEventW L"' || true)
   if [ -z "$new" ]; then
-    echo "   events: no events captured"
+    if [ -s "$events_log" ]; then
+      echo "   events: none (this step reports nothing to the Application log)"
+    else
+      echo "   events: no events captured (Wine's eventlog channel was not recorded)"
+    fi
     return
   fi
   printf '%s\n' "$new" | awk '
