@@ -1,5 +1,7 @@
 #include "host/ServiceControl.h"
 
+#include <mutex>
+
 #include "DemonService.h"
 #include "base/DiagnosticLog.h"
 #include "base/EventLog.h"
@@ -16,6 +18,13 @@ namespace {
 constexpr DWORD kStopSettleMs = 2000;
 constexpr DWORD kStopForUpdateDelayMs = 5;
 constexpr int kRestartOnSessionChange = 2;
+
+// Held for the whole of a stop sequence. The service main routine takes it before its own final
+// STOPPED report, so that it never reports the service stopped (and lets the process end) while a stop
+// handled on another thread is still writing its keys: the run loop sees the cleared run flag as soon as
+// the handler clears it, long before the sequence has ended. Recursive: the handler takes it before it
+// clears the flag, and the sequence takes it again.
+std::recursive_mutex g_stopSequence;
 
 void OnSuspend(DemonService* service)
 {
@@ -84,6 +93,7 @@ try {
             WritePanicLog("RegisterServiceCtrlHandlerEx fail", true);
         }
     }
+    const std::lock_guard<std::recursive_mutex> afterAnyStop(g_stopSequence);
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
 } catch (...) {
     ReportServiceStatus(SERVICE_STOPPED, kRunningWaitHint);
@@ -125,12 +135,14 @@ try {
         OnPowerEvent(eventType, service);
         break;
     case SERVICE_CONTROL_STOP:
-    case SERVICE_CONTROL_SHUTDOWN:
+    case SERVICE_CONTROL_SHUTDOWN: {
+        const std::lock_guard<std::recursive_mutex> stopping(g_stopSequence);
         g_running = 0;
         ReportServiceStatus(SERVICE_STOP_PENDING, kPendingWaitHint);
         ReportServiceStopped(control == SERVICE_CONTROL_SHUTDOWN ? StopCause::Shutdown : StopCause::Control);
         StopService();
         break;
+    }
     case SERVICE_CONTROL_PAUSE:
         ReportServiceStatus(SERVICE_PAUSE_PENDING, kPendingWaitHint);
         ReportServiceStatus(SERVICE_PAUSED, kRunningWaitHint);
@@ -153,6 +165,7 @@ try {
 
 bool StopService()
 {
+    const std::lock_guard<std::recursive_mutex> stopping(g_stopSequence);
     DemonService* service = DemonService::GetInstance();
     // The stop gate first: what is under way ends, nothing new starts, and a client that ends now is
     // not restarted. Then the client, so that the keys below are the last word.

@@ -1,5 +1,6 @@
 #include "ServiceManager.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "Sandbox.h"
@@ -78,7 +79,13 @@ bool SendServiceControl(DWORD control)
     UniqueServiceHandle service =
         OpenOrvel(SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL);
     SERVICE_STATUS status = {};
-    return service && ::ControlService(service.get(), control, &status);
+    if (service && ::ControlService(service.get(), control, &status)) {
+        return true;
+    }
+    // What the service manager said, for the failure's report.
+    std::fprintf(stderr, "ControlService(%lu) failed: error %lu, state %lu\n", static_cast<unsigned long>(control),
+                 static_cast<unsigned long>(::GetLastError()), static_cast<unsigned long>(ServiceState()));
+    return false;
 }
 
 bool StartOrvel()
