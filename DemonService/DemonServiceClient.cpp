@@ -57,8 +57,8 @@ TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstri
     if (serverPath.empty() || !IsInInstallFolder(serverPath, appPath)) {
         return TrustRefusal::OutsideInstallFolder;
     }
-    const std::wstring installFolder = appPath.substr(0, appPath.find_last_of(L"\\/") + 1);
-    const std::wstring imageFolder = serverPath.substr(0, serverPath.find_last_of(L"\\/") + 1);
+    const std::wstring installFolder = FolderPartOf(appPath);
+    const std::wstring imageFolder = FolderPartOf(serverPath);
     for (const std::wstring& folder : {installFolder, imageFolder}) {
         const std::string refusal = UserWriteRefusal(folder);
         if (!refusal.empty()) {

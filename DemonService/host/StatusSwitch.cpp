@@ -218,7 +218,7 @@ void ReportApplication(HKEY installKey, const std::wstring& ownImage)
         Print("application signature", "refused: not a plain path in the install folder");
         return;
     }
-    const std::string writable = UserWriteRefusal(appPath.substr(0, appPath.find_last_of(L'\\') + 1));
+    const std::string writable = UserWriteRefusal(FolderPartOf(appPath));
     if (!writable.empty()) {
         Print("application signature", "refused: " + writable);
         return;

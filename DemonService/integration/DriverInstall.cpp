@@ -15,6 +15,7 @@
 #include "base/SharedState.h"
 #include "base/Win32Resources.h"
 #include "integration/DriverInstallPlan.h"
+#include "trust/InstallFolderRule.h"
 #include "trust/ValidatedStart.h"
 
 namespace {
@@ -88,7 +89,7 @@ void InstallCameraDriver()
         // devcon is checked once for both runs; the INF is devcon's to read, and the driver package it
         // installs lies beside the INF, so that folder must be as closed as devcon's.
         const std::wstring& inf = service->m_cameraInfPath;
-        answer = ValidateThenStartInstaller(remove->path.c_str(), {inf.substr(0, inf.find_last_of(L"\\/") + 1)}, [&] {
+        answer = ValidateThenStartInstaller(remove->path.c_str(), {FolderPartOf(inf)}, [&] {
             LogStart(kCameraTag, "remove", *remove, StartWithShellExecute(*remove));
             // Not waited for: the install run may begin before the remove run has ended.
             LogStart(kCameraTag, "install", *install, StartWithShellExecute(*install));

@@ -64,6 +64,12 @@ std::size_t RootComponents(const std::vector<std::wstring>& components)
 
 } // namespace
 
+std::wstring FolderPartOf(const std::wstring& path)
+{
+    const std::size_t lastSeparator = path.find_last_of(L"\\/");
+    return lastSeparator == std::wstring::npos ? std::wstring() : path.substr(0, lastSeparator + 1);
+}
+
 bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath)
 {
     const std::size_t lastSeparator = appPath.find_last_of(L"\\/");

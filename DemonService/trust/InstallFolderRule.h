@@ -13,3 +13,6 @@
 // Windows would silently drop) give false. So does an install folder that is a root ("C:\", a share
 // "\\server\share\", "\\?\C:\") or is not a full path: no root, no install folder.
 bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath);
+
+// The folder of a file's path with its trailing separator ('\\' or '/'); empty for a bare name.
+std::wstring FolderPartOf(const std::wstring& path);

@@ -266,12 +266,6 @@ int SignatureValidator::CallValidateAssembly(const wchar_t* path)
     return validateAssembly != nullptr ? validateAssembly(path) : kValidatorUnavailable;
 }
 
-bool SignatureValidator::IsLoaded()
-{
-    const std::lock_guard<std::mutex> guard(m_lock);
-    return ValidateAssembly != nullptr;
-}
-
 int ValidateAssemblyFile(const wchar_t* path)
 {
     SignatureValidator& validator = SignatureValidator::GetInstance();

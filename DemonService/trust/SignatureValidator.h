@@ -62,9 +62,6 @@ public:
     // not loaded or lacks that entry point. The library is called outside the lock.
     int CallValidateAssembly(const wchar_t* path);
 
-    // Whether the library is loaded and has its ValidateAssembly entry point.
-    bool IsLoaded();
-
 private:
     bool LoadLocked(const std::wstring& folder, const std::wstring& expectedDigest);
 

@@ -5,6 +5,7 @@
 #include "base/DiagnosticLog.h"
 #include "base/Win32Resources.h"
 #include "trust/FolderAccessList.h"
+#include "trust/InstallFolderRule.h"
 #include "trust/SignatureValidator.h"
 
 int ValidateThenStart(const wchar_t* path, const std::function<void()>& start)
@@ -33,11 +34,8 @@ int ValidateThenStartInstaller(const wchar_t* path, const std::vector<std::wstri
     TrustRefusal reason = TrustRefusal::NotSigned;
     int answer = ERROR_INVALID_PARAMETER;
     if (path != nullptr && path[0] != L'\0') {
-        const std::wstring file(path);
-        const std::size_t separator = file.find_last_of(L"\\/");
         // A bare name has no folder of its own to judge: the empty folder is refused.
-        std::vector<std::wstring> folders(
-            1, separator == std::wstring::npos ? std::wstring() : file.substr(0, separator + 1));
+        std::vector<std::wstring> folders(1, FolderPartOf(path));
         folders.insert(folders.end(), closedFolders.begin(), closedFolders.end());
         std::string refusal;
         for (const std::wstring& folder : folders) {

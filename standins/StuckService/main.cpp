@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "base/Win32Resources.h"
+
 namespace {
 
 constexpr wchar_t kServiceName[] = L"Orvel";
@@ -39,11 +41,10 @@ void WINAPI ServiceMain(DWORD, wchar_t**)
     if (g_status == nullptr) {
         return;
     }
-    HANDLE finish = ::CreateEventW(nullptr, TRUE, FALSE, kFinishEvent);
+    const UniqueHandle finish(::CreateEventW(nullptr, TRUE, FALSE, kFinishEvent));
     Report(SERVICE_RUNNING, 0);
     ::WaitForSingleObject(g_stopAsked, INFINITE);
-    ::WaitForSingleObject(finish, kLongestStopMs);
-    ::CloseHandle(finish);
+    ::WaitForSingleObject(finish.get(), kLongestStopMs);
     Report(SERVICE_STOPPED, 0);
 }
 
