@@ -83,13 +83,18 @@ DemonService::DemonService()
     m_cameraInfPath = install.cameraInfPath;
     m_diskBridgePath = install.diskBridgePath;
 
-    // The console user's data folder; remembered in the install key for starts with nobody logged on.
+    // The console user's data folder; remembered in the install key for starts with nobody logged on,
+    // but only a folder that the rule accepts: the key is the machine's, the value the user's. A console
+    // user whose folder is refused gets no folder at all, never the one remembered from another user.
     std::optional<RegistryText> appData = ReadConsoleUserAppData();
-    if (appData && !appData->text.empty()) {
-        WriteRegistryText(installKey.get(), L"AppData", *appData);
+    const bool consoleUserFolderRead = appData && !appData->text.empty();
+    if (consoleUserFolderRead) {
+        if (CheckUserFolder(appData->text) == FolderRefusal::None) {
+            WriteRegistryText(installKey.get(), L"AppData", *appData);
+        }
         SetUserPaths(appData->text);
     }
-    if (installKey && IniPath().empty()) {
+    if (installKey && !consoleUserFolderRead) {
         std::optional<RegistryText> stored = ReadRegistryText(installKey.get(), L"AppData");
         if (stored && !stored->text.empty()) {
             SetUserPaths(stored->text);

@@ -7,6 +7,7 @@
 namespace {
 
 constexpr DWORD kTokenUserBufferBytes = 1024;
+constexpr DWORD kFinalPathChars = 1024;
 
 bool ProcessRunsAsLocalSystem()
 {
@@ -100,7 +101,19 @@ FolderRefusal CheckUserFolder(const std::wstring& folder)
 {
     const std::wstring root = DriveRootOf(folder);
     const bool fixed = !root.empty() && ::GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
-    return JudgeUserFolder(folder, fixed);
+    // A substituted drive is a link to a folder of another drive: its root's final path names that folder.
+    bool rootNamesItself = false;
+    if (fixed) {
+        UniqueFileHandle rootFolder(::CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        wchar_t finalPath[kFinalPathChars] = {};
+        const DWORD length = rootFolder ? ::GetFinalPathNameByHandleW(rootFolder.get(), finalPath, kFinalPathChars,
+                                                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                                        : 0;
+        rootNamesItself = length > 0 && length < kFinalPathChars && NamesMeantPath(finalPath, root);
+    }
+    return JudgeUserFolder(folder, fixed, rootNamesItself);
 }
 
 std::wstring FolderOf(const std::wstring& path)

@@ -7,8 +7,8 @@
 //    impersonates the console user (ConsoleUserImpersonation), so the user's own rights bound what a
 //    planted link can reach; LocalSystem without that user's token does nothing there at all. A
 //    command-line run by an ordinary user works with its own token.
-// 2. The folder is worked in only when it is an absolute path on a local fixed drive (JudgeUserFolder
-//    in base/UserFolderRule.h).
+// 2. The folder is worked in only when it is an absolute path below the root of a local fixed drive
+//    that is no substituted drive (JudgeUserFolder in base/UserFolderRule.h).
 // 3. Nothing written there follows a link: the folders from the user's profile folder down to the file
 //    are held (base/HeldFolderChain.h) until the write is done, and the file itself is opened and
 //    checked by its handle.
@@ -52,8 +52,8 @@ private:
     std::wstring m_profileFolder;
 };
 
-// Whether folder is accepted as the user's folder (FolderRefusal::None) or why not; the drive's type is
-// asked of the system.
+// Whether folder is accepted as the user's folder (FolderRefusal::None) or why not; the drive's type,
+// and the final path of its root, are asked of the system.
 FolderRefusal CheckUserFolder(const std::wstring& folder);
 
 // The folder part of a path, without its trailing backslash; empty when the path has none.
