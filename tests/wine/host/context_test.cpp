@@ -76,10 +76,11 @@ TEST_F(ContextTest, ReloadFollowsTheConsoleUserButLeavesTheRememberedFolder)
     EXPECT_EQ(service->IniPath(), other.Path() + L"\\Corvane\\BrisaRDP.ini");
     EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
 
-    // A reload that cannot read the folder keeps the paths it had.
+    // A reload that cannot read the next user's folder keeps nothing of the last user's.
     profile.ShellAppData().Delete();
     service->ReloadUserPaths();
-    EXPECT_EQ(service->IniPath(), other.Path() + L"\\Corvane\\BrisaRDP.ini");
+    EXPECT_TRUE(service->IniPath().empty());
+    EXPECT_TRUE(service->DataDir().empty());
 }
 
 TEST_F(ContextTest, ATrailingBackslashOnTheUsersFolderChangesNothing)
@@ -133,7 +134,7 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRemem
         EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
     }
 
-    // A reload to a refused folder while the log is open elsewhere names the reason, once.
+    // A reload to a refused folder names the reason once, in the log of the folder it leaves.
     TempFolder other(L"other-user");
     CreateFolders(other.Path() + L"\\Corvane\\logs");
     WriteFileBytes(other.Path() + L"\\Corvane\\logs\\debug", "");
