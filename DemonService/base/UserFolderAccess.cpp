@@ -1,5 +1,6 @@
 #include "base/UserFolderAccess.h"
 
+#include <sddl.h>
 #include <userenv.h>
 
 #include "base/ConsoleUser.h"
@@ -8,26 +9,6 @@ namespace {
 
 constexpr DWORD kTokenUserBufferBytes = 1024;
 constexpr DWORD kFinalPathChars = 1024;
-
-bool ProcessRunsAsLocalSystem()
-{
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return true;  // unknown: treated as the identity that may do the least
-    }
-    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
-    DWORD needed = 0;
-    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
-        return true;
-    }
-    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, WinLocalSystemSid) != FALSE;
-}
-
-bool RunsAsLocalSystem()
-{
-    static const bool localSystem = ProcessRunsAsLocalSystem();
-    return localSystem;
-}
 
 std::wstring ProfileFolderOf(HANDLE token)
 {
@@ -61,7 +42,8 @@ ConsoleUserImpersonation::ConsoleUserImpersonation()
         m_restores = true;
     }
     UniqueHandle token = QueryConsoleUserToken();
-    switch (ChooseUserFolderIdentity(token.valid(), RunsAsLocalSystem())) {
+    m_identity = ChooseUserFolderIdentity(token.valid(), token.valid() ? CallerToken() : ReadCallerToken());
+    switch (m_identity) {
     case UserFolderIdentity::ConsoleUser:
         if (::ImpersonateLoggedOnUser(token.get())) {
             m_restores = true;
@@ -74,6 +56,7 @@ ConsoleUserImpersonation::ConsoleUserImpersonation()
         m_profileFolder = OwnProfileFolder();
         break;
     case UserFolderIdentity::Nobody:
+    case UserFolderIdentity::OtherCaller:
         break;
     }
 }
@@ -95,6 +78,34 @@ HeldFolderChain ConsoleUserImpersonation::HoldFolder(const std::wstring& folder)
         return HeldFolderChain(std::wstring(), std::wstring());
     }
     return HeldFolderChain(folder, m_profileFolder);
+}
+
+CallerToken ReadCallerToken()
+{
+    CallerToken caller;
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return caller;
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return caller;
+    }
+    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+    caller.localSystem = ::IsWellKnownSid(user, WinLocalSystemSid) != FALSE;
+
+    TOKEN_ELEVATION elevation = {};
+    caller.elevated = !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &needed) ||
+                      elevation.TokenIsElevated != 0;
+    if (caller.localSystem || caller.elevated) {
+        return caller;  // whoever the console user is, nothing is done with this token
+    }
+    UniqueLocalWideString userText;
+    const std::optional<std::wstring> consoleUser = LookUpConsoleUserSid();
+    caller.consoleUser = consoleUser && ::ConvertSidToStringSidW(user, userText.put()) &&
+                         ::CompareStringOrdinal(userText.get(), -1, consoleUser->c_str(), -1, TRUE) == CSTR_EQUAL;
+    return caller;
 }
 
 FolderRefusal CheckUserFolder(const std::wstring& folder)

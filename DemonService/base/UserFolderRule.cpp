@@ -142,10 +142,13 @@ bool NamesMeantPath(const std::wstring& finalPath, const std::wstring& meantPath
     return SameIgnoringAsciiCase(WithoutTrailingBackslashes(reported), WithoutTrailingBackslashes(meantPath));
 }
 
-UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, bool runsAsLocalSystem)
+UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, const CallerToken& caller)
 {
     if (haveConsoleUserToken) {
         return UserFolderIdentity::ConsoleUser;
     }
-    return runsAsLocalSystem ? UserFolderIdentity::Nobody : UserFolderIdentity::OwnToken;
+    if (caller.localSystem) {
+        return UserFolderIdentity::Nobody;
+    }
+    return caller.consoleUser && !caller.elevated ? UserFolderIdentity::OwnToken : UserFolderIdentity::OtherCaller;
 }

@@ -48,7 +48,22 @@ bool NamesMeantPath(const std::wstring& finalPath, const std::wstring& meantPath
 // Whose rights work in the user's folder.
 enum class UserFolderIdentity {
     ConsoleUser,  // impersonate the console user with the token the system gave
-    OwnToken,     // the caller works with its own token (a command-line run by an ordinary user)
+    OwnToken,     // the caller works with its own token: the console user himself, not elevated
     Nobody,       // nothing is done there: LocalSystem without the console user's token
+    OtherCaller,  // nothing is done there: a run elevated, or as another user than the console's
 };
-UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, bool runsAsLocalSystem);
+
+// What a caller's own token says, for a caller that did not get the console user's token. Each fact
+// that could not be read holds its default, the one that lets the caller do the least.
+struct CallerToken {
+    bool localSystem = true;
+    bool consoleUser = false;  // its user is the user at the physical console
+    bool elevated = true;      // it carries an administrator's full rights
+};
+
+// A caller with the console user's token (only LocalSystem obtains it) works as that user. Any other
+// caller works with its own token only when that token is the console user's own and not elevated: a
+// folder that a user names is never opened with an administrator's rights or another user's, which
+// would reach what the user may not (a network share that receives the administrator's logon, a
+// system folder that the administrator may write).
+UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, const CallerToken& caller);

@@ -71,12 +71,26 @@ TEST(UserFolderRule, TheFinalPathMustNameTheMeantPath)
     EXPECT_FALSE(NamesMeantPath(L"", L"C:\\x"));
 }
 
-TEST(UserFolderRule, LocalSystemWithoutTheConsoleUsersTokenDoesNothingInTheFolder)
+TEST(UserFolderRule, OnlyTheConsoleUserNotElevatedWorksThereWithItsOwnToken)
 {
-    EXPECT_EQ(ChooseUserFolderIdentity(true, true), UserFolderIdentity::ConsoleUser);
-    EXPECT_EQ(ChooseUserFolderIdentity(true, false), UserFolderIdentity::ConsoleUser);
-    EXPECT_EQ(ChooseUserFolderIdentity(false, true), UserFolderIdentity::Nobody);
-    EXPECT_EQ(ChooseUserFolderIdentity(false, false), UserFolderIdentity::OwnToken);
+    const auto facts = [](bool localSystem, bool consoleUser, bool elevated) {
+        CallerToken caller;
+        caller.localSystem = localSystem;
+        caller.consoleUser = consoleUser;
+        caller.elevated = elevated;
+        return caller;
+    };
+    // Whoever holds the console user's token (only LocalSystem can) works as that user.
+    EXPECT_EQ(ChooseUserFolderIdentity(true, facts(true, false, true)), UserFolderIdentity::ConsoleUser);
+    EXPECT_EQ(ChooseUserFolderIdentity(true, CallerToken()), UserFolderIdentity::ConsoleUser);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(true, false, true)), UserFolderIdentity::Nobody);
+    // A command-line run: the console user's own run, not elevated, and nobody else.
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, true, false)), UserFolderIdentity::OwnToken);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, true, true)), UserFolderIdentity::OtherCaller);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, false, true)), UserFolderIdentity::OtherCaller);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, false, false)), UserFolderIdentity::OtherCaller);
+    // Facts that could not be read let the caller do nothing.
+    EXPECT_NE(ChooseUserFolderIdentity(false, CallerToken()), UserFolderIdentity::OwnToken);
     EXPECT_EQ(DriveRootOf(L"e:\\x\\y"), L"e:\\");
     EXPECT_EQ(DriveRootOf(L"\\\\host\\share"), L"");
 }

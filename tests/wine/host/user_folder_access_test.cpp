@@ -5,6 +5,7 @@
 
 #include "ContextSandbox.h"
 #include "StandInApp.h"
+#include "base/ConsoleUser.h"
 #include "base/DiagnosticLog.h"
 #include "base/SettingsFile.h"
 #include "base/UserFolderAccess.h"
@@ -124,6 +125,14 @@ TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
     ASSERT_TRUE(MakeUnixLink(target, profile.IniPath(), true));
     EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
     EXPECT_EQ(ReadFileBytes(target), "[Service]\r\n");
+}
+
+TEST(CallerToken, TheConsoleUserLookedUpByNameIsTheUserOfTheConsoleToken)
+{
+    // What a command-line run without the console user's token compares its own user with.
+    EXPECT_EQ(LookUpConsoleUserSid(), ReadConsoleUserSid());
+    EXPECT_EQ(LookUpConsoleUserSid(), std::wstring(kUserSid));
+    EXPECT_FALSE(ReadCallerToken().localSystem);
 }
 
 } // namespace
