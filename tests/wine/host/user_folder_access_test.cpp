@@ -116,15 +116,17 @@ TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
         EXPECT_EQ(ListFolder(realData + L"\\logs"), std::vector<std::wstring>{L"debug"});
     }
 
-    // Below plain folders, the settings file itself a symbolic link to a file elsewhere.
+    // Below plain folders, the settings file itself a symbolic link to a file elsewhere: neither written
+    // nor read.
     profile.ShellAppData().Set(profile.RoamingFolder());
     FreshContext();
     CreateFolders(profile.DataDir());
     const std::wstring target = elsewhere / L"target.ini";
-    WriteFileBytes(target, "[Service]\r\n");
+    WriteFileBytes(target, "[Corvane]\r\nexit=1\r\n");
     ASSERT_TRUE(MakeUnixLink(target, profile.IniPath(), true));
     EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
-    EXPECT_EQ(ReadFileBytes(target), "[Service]\r\n");
+    EXPECT_EQ(ReadCorvaneInt(L"exit"), 0);
+    EXPECT_EQ(ReadFileBytes(target), "[Corvane]\r\nexit=1\r\n");
 }
 
 TEST(CallerToken, TheConsoleUserLookedUpByNameIsTheUserOfTheConsoleToken)
