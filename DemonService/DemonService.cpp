@@ -83,13 +83,18 @@ DemonService::DemonService()
     m_cameraInfPath = install.cameraInfPath;
     m_diskBridgePath = install.diskBridgePath;
 
-    // The console user's data folder; remembered in the install key for starts with nobody logged on.
+    // The console user's data folder; remembered in the install key for starts with nobody logged on,
+    // but only a folder that the rule accepts: the key is the machine's, the value the user's. A console
+    // user whose folder is refused gets no folder at all, never the one remembered from another user.
     std::optional<RegistryText> appData = ReadConsoleUserAppData();
-    if (appData && !appData->text.empty()) {
-        WriteRegistryText(installKey.get(), L"AppData", *appData);
+    const bool consoleUserFolderRead = appData && !appData->text.empty();
+    if (consoleUserFolderRead) {
+        if (CheckUserFolder(appData->text) == FolderRefusal::None) {
+            WriteRegistryText(installKey.get(), L"AppData", *appData);
+        }
         SetUserPaths(appData->text);
     }
-    if (installKey && IniPath().empty()) {
+    if (installKey && !consoleUserFolderRead) {
         std::optional<RegistryText> stored = ReadRegistryText(installKey.get(), L"AppData");
         if (stored && !stored->text.empty()) {
             SetUserPaths(stored->text);
@@ -147,19 +152,21 @@ void DemonService::DestroyInstance()
 void DemonService::ReloadUserPaths()
 {
     std::optional<RegistryText> appData = ReadConsoleUserAppData();
-    if (!appData || appData->text.empty()) {
-        return;
-    }
-    SetUserPaths(appData->text);
-    const FolderRefusal refusal = CheckUserFolder(appData->text);
-    if (refusal != FolderRefusal::None) {
+    const std::wstring folder = appData ? appData->text : std::wstring();
+    // A refusal is told once per folder, in the log of the paths that are being left: the refused
+    // folder gets no log of its own.
+    const FolderRefusal refusal = CheckUserFolder(folder);
+    if (!folder.empty() && refusal != FolderRefusal::None) {
         std::lock_guard<std::mutex> guard(g_refusalLock);
-        if (g_loggedRefusedFolder != appData->text) {
-            g_loggedRefusedFolder = appData->text;
+        if (g_loggedRefusedFolder != folder) {
+            g_loggedRefusedFolder = folder;
             LOG_SERVICE_F(128, "User folder refused: %s", FolderRefusalReason(refusal));
         }
     }
-    if (CurrentServiceState() == SERVICE_RUNNING) {
+    // The old user's paths and log go whatever comes next: without a folder that can be used there are
+    // none, and nothing of the next user's is written into the last user's folder.
+    SetUserPaths(refusal == FolderRefusal::None ? folder : std::wstring());
+    if (refusal == FolderRefusal::None && CurrentServiceState() == SERVICE_RUNNING) {
         WriteProgressNumber(L"Running", 1);
     }
 }

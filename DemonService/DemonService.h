@@ -24,9 +24,10 @@ public:
     // if one does not end in time the context is left alive rather than freed under it.
     static void DestroyInstance();
 
-    // Recomputes m_dataDir and m_iniPath for the user now at the console; both keep their old values
-    // when any step fails. A folder that is not accepted as the user's (base/UserFolderRule.h) empties
-    // both, and the log names the reason once. Writes "Running" = "1" to the new settings file while
+    // Recomputes m_dataDir and m_iniPath for the user now at the console and closes the log, which lies
+    // in the old folder (the next line opens the new folder's). Without a folder that can be used (none
+    // read, or one that is not accepted as the user's, base/UserFolderRule.h) both are emptied; a refused
+    // folder is named once in the log being left. Writes "Running" = "1" to the new settings file while
     // the service runs.
     void ReloadUserPaths();
     // Process end: stops the client (m_isExit, pipe closed) and closes the log file.

@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::wstring folder = body.substr(0, split);
     const std::wstring top = body.substr(split);
 
-    const FolderRefusal refusal = JudgeUserFolder(folder, true);
+    const FolderRefusal refusal = JudgeUserFolder(folder, true, true);
     const std::vector<std::wstring> chain = FolderChainFor(folder, top);
     // Every accepted folder has a chain, and the chain ends in the folder itself.
     if (refusal == FolderRefusal::None && (chain.empty() || !NamesMeantPath(chain.back(), folder))) {

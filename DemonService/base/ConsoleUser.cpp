@@ -10,7 +10,22 @@ namespace {
 
 constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 constexpr DWORD kTokenUserBufferBytes = 1024;
+constexpr DWORD kDomainChars = 256;
 constexpr wchar_t kShellFoldersSuffix[] = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::wstring SessionText(DWORD session, WTS_INFO_CLASS what)
+{
+    wchar_t* text = nullptr;
+    DWORD bytes = 0;
+    std::wstring result;
+    if (::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) && text != nullptr) {
+        result = text;
+    }
+    if (text != nullptr) {
+        ::WTSFreeMemory(text);
+    }
+    return result;
+}
 
 } // namespace
 
@@ -67,4 +82,37 @@ std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, lon
     std::optional<RegistryText> appData = ReadRegistryText(shellFolders.get(), L"AppData");
     *error = appData ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     return appData;
+}
+
+ConsoleSession ReadConsoleSession()
+{
+    ConsoleSession session;
+    session.id = ::WTSGetActiveConsoleSessionId();
+    if (session.id != kNoConsoleSession) {
+        session.user = SessionText(session.id, WTSUserName);
+        session.domain = SessionText(session.id, WTSDomainName);
+    }
+    return session;
+}
+
+std::optional<std::wstring> LookUpConsoleUserSid()
+{
+    const ConsoleSession session = ReadConsoleSession();
+    if (session.user.empty()) {
+        return std::nullopt;
+    }
+    const std::wstring account = session.domain.empty() ? session.user : session.domain + L"\\" + session.user;
+    alignas(8) BYTE sid[SECURITY_MAX_SID_SIZE] = {};
+    DWORD sidBytes = sizeof(sid);
+    wchar_t accountDomain[kDomainChars] = {};
+    DWORD domainChars = kDomainChars;
+    SID_NAME_USE use = SidTypeUnknown;
+    if (!::LookupAccountNameW(nullptr, account.c_str(), sid, &sidBytes, accountDomain, &domainChars, &use)) {
+        return std::nullopt;
+    }
+    UniqueLocalWideString text;
+    if (!::ConvertSidToStringSidW(sid, text.put())) {
+        return std::nullopt;
+    }
+    return std::wstring(text.get());
 }

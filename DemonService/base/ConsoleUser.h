@@ -21,6 +21,19 @@ std::optional<RegistryText> ReadConsoleUserAppData();
 // nullopt when nobody is at the console or any step fails.
 std::optional<std::wstring> ReadConsoleUserSid();
 
+// The physical console's session and the account logged on there; user is empty when nobody is.
+struct ConsoleSession {
+    DWORD id = 0xFFFFFFFF;
+    std::wstring domain;
+    std::wstring user;
+};
+ConsoleSession ReadConsoleSession();
+
+// The console user's SID in string form, looked up by the console session's account name: any caller
+// may do that, while only LocalSystem may have the user's token (ReadConsoleUserSid). nullopt when nobody
+// is at the console or any step fails.
+std::optional<std::wstring> LookUpConsoleUserSid();
+
 // The "AppData" value of a user's "Shell Folders" under HKEY_USERS, read with query access only (the user
 // and administrators may). nullopt, with the registry's error in *error, when the key or value cannot be read.
 std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error);

@@ -73,6 +73,11 @@ void SharedState::WriteLog(const char* tag, const char* message, const char* sou
     if (m_logEnded) {
         return;
     }
+    // The file is named for the day it was opened on: at a change of date the next day's file is begun.
+    const LogTime now = LocalLogTime();
+    if (m_logFile.valid() && LogFileName(now) != m_logFileName) {
+        m_logFile.reset();
+    }
 
     const std::wstring dataDir = DataDir();
     if (!dataDir.empty() && !m_logFile.valid()) {
@@ -100,7 +105,8 @@ void SharedState::WriteLog(const char* tag, const char* message, const char* sou
             WriteIniText(iniPath, kServiceSection, L"Debug", L"0");
             WriteIniText(iniPath, kServiceSection, L"Log_Path", L"");
         } else {
-            const std::wstring logPath = logFolder + LogFileName(LocalLogTime());
+            m_logFileName = LogFileName(now);
+            const std::wstring logPath = logFolder + m_logFileName;
             // A failed open leaves no file, and the next line tries again.
             m_logFile = OpenPlainLogFile(logPath);
             ::SetFilePointer(m_logFile.get(), 0, nullptr, FILE_END);
@@ -117,7 +123,7 @@ void SharedState::WriteLog(const char* tag, const char* message, const char* sou
     if (!lineBuffer) {
         return;
     }
-    const std::string header = FormatLogHeader(LocalLogTime(), sourceFile, line, tag);
+    const std::string header = FormatLogHeader(now, sourceFile, line, tag);
     std::memcpy(lineBuffer.get(), header.c_str(), header.size() + 1);
     WriteAll(m_logFile.get(), lineBuffer.get());
     // Much of what is logged came from outside (pipe messages, process paths, settings values): each

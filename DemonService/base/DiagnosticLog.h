@@ -1,7 +1,8 @@
 #pragma once
 
-// The diagnostic log: one dated file under <data folder>\logs, switched on by a "debug" marker file,
-// and the panic log for failures of the service start itself.
+// The diagnostic log: one dated file under <data folder>\logs, switched on by a "debug" marker file and
+// begun afresh at a change of date or of the user's folder, and the panic log for failures of the
+// service start itself.
 
 #include "base/LogFormat.h"
 

@@ -35,6 +35,7 @@ UniqueFileHandle HoldFolder(const std::wstring& path)
                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (folder && (!IsOpenedAsMeant(folder.get(), path, true) || !PathShowsPlain(path))) {
         folder.reset();
+        ::SetLastError(kHeldPathRefused);
     }
     return folder;
 }
@@ -106,6 +107,7 @@ UniqueFileHandle OpenPlainFile(const std::wstring& path, DWORD access, DWORD sha
     if (!::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != kSingleLink ||
         !IsOpenedAsMeant(file.get(), path, false) || !PathShowsPlain(path)) {
         file.reset();
+        ::SetLastError(kHeldPathRefused);
     }
     return file;
 }

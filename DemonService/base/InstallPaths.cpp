@@ -1,5 +1,7 @@
 #include "base/InstallPaths.h"
 
+#include "base/UserFolderRule.h"
+
 namespace {
 
 void SetSiblings(InstallPaths& paths, const std::wstring& folder)
@@ -45,7 +47,11 @@ InstallPaths ResolveInstallPaths(const std::optional<std::wstring>& pathValue,
 
 std::wstring DataDirFor(const std::wstring& roamingAppData)
 {
-    return roamingAppData.empty() ? std::wstring() : roamingAppData + L"\\Corvane";
+    if (roamingAppData.empty()) {
+        return std::wstring();
+    }
+    const std::wstring folder = WithoutTrailingBackslashes(roamingAppData);
+    return folder + (folder.back() == L'\\' ? L"" : L"\\") + L"Corvane";
 }
 
 std::wstring IniPathFor(const std::wstring& dataDir)

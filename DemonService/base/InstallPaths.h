@@ -38,7 +38,8 @@ InstallPaths ResolveInstallPaths(const std::optional<std::wstring>& pathValue,
                                  const std::optional<std::wstring>& resourceFileValue,
                                  const std::wstring& ownImagePath);
 
-// The data folder and settings file for a user's roaming application-data folder. An empty folder
-// gives empty paths: there is no settings file without a known user folder.
+// The data folder and settings file for a user's roaming application-data folder, whose trailing
+// backslashes do not count ("C:\Users\me\AppData\Roaming\" gives the same data folder as without
+// them). An empty folder gives empty paths: there is no settings file without a known user folder.
 std::wstring DataDirFor(const std::wstring& roamingAppData);
 std::wstring IniPathFor(const std::wstring& dataDir);

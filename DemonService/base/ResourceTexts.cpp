@@ -4,7 +4,6 @@
 
 #include "base/LocaleName.h"
 #include "base/SettingsFile.h"
-#include "base/UserFolderAccess.h"
 #include "base/Win32Resources.h"
 
 namespace {
@@ -28,16 +27,10 @@ bool CanOpen(const std::wstring& path)
 
 std::wstring ChooseLanguage(const std::wstring& iniPath)
 {
-    wchar_t language[kLanguageChars] = {};
-    if (!iniPath.empty()) {
-        ConsoleUserImpersonation user;
-        if (user.allowed()) {
-            ::GetPrivateProfileStringW(kBrisaRdpSection, L"LANGUAGE", L"", language, kLanguageChars, iniPath.c_str());
-        }
-    }
+    const std::wstring language = ReadIniText(iniPath, kBrisaRdpSection, L"LANGUAGE", kLanguageChars);
     // The settings file is the user's: only a name that looks like a locale, and one the system knows,
     // reaches the library; anything else counts as no choice.
-    if (IsPlausibleLocaleName(language) && ::IsValidLocaleName(language)) {
+    if (IsPlausibleLocaleName(language) && ::IsValidLocaleName(language.c_str())) {
         return language;
     }
     // The first of the user's preferred UI languages; the list is double-null terminated.

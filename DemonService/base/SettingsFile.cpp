@@ -16,23 +16,42 @@ bool IsEmpty(const wchar_t* text) { return text == nullptr || text[0] == L'\0'; 
 
 } // namespace
 
+std::wstring ReadIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, DWORD capacity)
+{
+    if (path.empty() || capacity == 0) {
+        return std::wstring();
+    }
+    // As for a write: the private-profile functions open the file by its path, so the folders down to it
+    // and the file itself are held while it is read, and a link planted there is never followed.
+    ConsoleUserImpersonation user;
+    if (!user.allowed()) {
+        return std::wstring();
+    }
+    const HeldFolderChain folders = user.HoldFolder(FolderOf(path));
+    if (!folders.valid()) {
+        return std::wstring();
+    }
+    const UniqueFileHandle file = OpenPlainFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+    if (!file) {
+        return std::wstring();
+    }
+    std::wstring text(capacity, L'\0');
+    const DWORD length = ::GetPrivateProfileStringW(section, key, L"", &text[0], capacity, path.c_str());
+    text.resize(length < capacity ? length : capacity - 1);
+    return text;
+}
+
 bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key, int* value)
 {
     if (IsEmpty(path) || IsEmpty(section) || IsEmpty(key) || value == nullptr) {
         return false;
     }
-    wchar_t text[kIniTextChars] = {};
-    {
-        ConsoleUserImpersonation user;
-        if (user.allowed()) {
-            ::GetPrivateProfileStringW(section, key, L"", text, kIniTextChars, path);
-        }
-    }
-    if (text[0] == L'\0') {
+    const std::wstring text = ReadIniText(path, section, key, kIniTextChars);
+    if (text.empty()) {
         return false;
     }
     char ansi[kIniNumberBytes] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, text, -1, ansi, kIniNumberBytes - 1, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, ansi, kIniNumberBytes - 1, nullptr, nullptr);
     *value = ParseDecimalInt(ansi);
     return true;
 }

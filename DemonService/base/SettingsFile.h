@@ -11,10 +11,18 @@ constexpr wchar_t kServiceSection[] = L"Service";
 constexpr wchar_t kCorvaneSection[] = L"Corvane";
 constexpr wchar_t kBrisaRdpSection[] = L"BrisaRDP";
 
+// Reads a text value of a section of the given file, at most capacity - 1 characters, as the console user
+// and through the same checks as a write (see WriteIniText): the folders down to the file held, the file
+// itself opened and checked by its handle and kept open until the read is done. Empty when the key is
+// missing or empty, and when the file is absent or refused, the folder is not accepted as the user's, or
+// nobody may work there. Nothing is created.
+std::wstring ReadIniText(const std::wstring& path, const wchar_t* section, const wchar_t* key, DWORD capacity);
+
 // Reads key as an integer the way the application writes it: the text (at most 127 characters) in the
 // ANSI code page, leading blanks, an optional sign, digits up to the first other character; no digits
 // give 0, values beyond 32 bits are clamped. An empty or missing key returns false and leaves *value
-// untouched. A null or empty path, section or key returns false.
+// untouched, and so does a file that ReadIniText does not read. A null or empty path, section or key
+// returns false.
 bool ReadIniInt(const wchar_t* path, const wchar_t* section, const wchar_t* key, int* value);
 
 // Writes a text value to a section of the given file, as the console user (base/UserFolderAccess.h).

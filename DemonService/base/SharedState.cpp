@@ -11,6 +11,9 @@ void SharedState::SetUserPaths(const std::wstring& appData)
     const bool accepted = CheckUserFolder(appData) == FolderRefusal::None;
     const std::wstring dataDir = accepted ? DataDirFor(appData) : std::wstring();
     const std::wstring iniPath = IniPathFor(dataDir);
+    // Lock order as in WriteLog: the log, then the paths.
+    std::lock_guard<std::mutex> logGuard(m_logLock);
+    m_logFile.reset();
     std::lock_guard<std::mutex> guard(m_pathsLock);
     m_dataDir = dataDir;
     m_iniPath = iniPath;

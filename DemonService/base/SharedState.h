@@ -5,7 +5,8 @@
 // or take what they need as parameters. Who writes and who reads each part:
 // - install paths and localized texts: written once while the context is built, read by anyone after;
 // - the user paths (m_dataDir, m_iniPath): written by the context when the console user changes
-//   (SetUserPaths), read by anyone as whole copies (DataDir, IniPath);
+//   (SetUserPaths, which closes the log of the old paths at the same moment), read by anyone as whole
+//   copies (DataDir, IniPath);
 // - the stop gate and m_status: the service control moves it (BeginRun, BeginStop); every action that
 //   a stop must cancel runs through UnlessStopping;
 // - the suspend flag m_hibernate: set by the pipe client and the power handler, read by the rule for a
@@ -89,7 +90,9 @@ protected:
     SharedState& operator=(const SharedState&) = delete;
 
     // Sets m_dataDir and m_iniPath for the roaming AppData folder given; a folder that is not accepted
-    // as the user's (base/UserFolderRule.h) empties both.
+    // as the user's (base/UserFolderRule.h), or none, empties both. The log file, which lies in the old
+    // folder, is closed in the same step: a line is written either before the change, to the old
+    // folder's log, or after it, to the new one's.
     void SetUserPaths(const std::wstring& appData);
 
 private:
@@ -97,8 +100,9 @@ private:
     std::wstring m_dataDir;                        // <roaming AppData>\Corvane, or empty (also when refused)
     std::wstring m_iniPath;                        // m_dataDir + \BrisaRDP.ini, or empty
 
-    std::mutex m_logLock;                          // held over each whole WriteLog call
+    std::mutex m_logLock;                          // held over each whole WriteLog call and SetUserPaths
     UniqueFileHandle m_logFile;
+    std::wstring m_logFileName;                    // the open file's dated name
     bool m_logEnded = false;                       // EndLogging was called: nothing is written any more
 
     std::recursive_mutex m_stopLock;               // the stop gate (BeginStop, UnlessStopping)

@@ -1,5 +1,6 @@
 #include "base/UserFolderAccess.h"
 
+#include <sddl.h>
 #include <userenv.h>
 
 #include "base/ConsoleUser.h"
@@ -7,26 +8,7 @@
 namespace {
 
 constexpr DWORD kTokenUserBufferBytes = 1024;
-
-bool ProcessRunsAsLocalSystem()
-{
-    UniqueHandle token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
-        return true;  // unknown: treated as the identity that may do the least
-    }
-    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
-    DWORD needed = 0;
-    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
-        return true;
-    }
-    return ::IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid, WinLocalSystemSid) != FALSE;
-}
-
-bool RunsAsLocalSystem()
-{
-    static const bool localSystem = ProcessRunsAsLocalSystem();
-    return localSystem;
-}
+constexpr DWORD kFinalPathChars = 1024;
 
 std::wstring ProfileFolderOf(HANDLE token)
 {
@@ -60,7 +42,8 @@ ConsoleUserImpersonation::ConsoleUserImpersonation()
         m_restores = true;
     }
     UniqueHandle token = QueryConsoleUserToken();
-    switch (ChooseUserFolderIdentity(token.valid(), RunsAsLocalSystem())) {
+    m_identity = ChooseUserFolderIdentity(token.valid(), token.valid() ? CallerToken() : ReadCallerToken());
+    switch (m_identity) {
     case UserFolderIdentity::ConsoleUser:
         if (::ImpersonateLoggedOnUser(token.get())) {
             m_restores = true;
@@ -73,6 +56,7 @@ ConsoleUserImpersonation::ConsoleUserImpersonation()
         m_profileFolder = OwnProfileFolder();
         break;
     case UserFolderIdentity::Nobody:
+    case UserFolderIdentity::OtherCaller:
         break;
     }
 }
@@ -96,11 +80,51 @@ HeldFolderChain ConsoleUserImpersonation::HoldFolder(const std::wstring& folder)
     return HeldFolderChain(folder, m_profileFolder);
 }
 
+CallerToken ReadCallerToken()
+{
+    CallerToken caller;
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return caller;
+    }
+    alignas(8) BYTE userBuffer[kTokenUserBufferBytes] = {};
+    DWORD needed = 0;
+    if (!::GetTokenInformation(token.get(), TokenUser, userBuffer, sizeof(userBuffer), &needed)) {
+        return caller;
+    }
+    PSID user = reinterpret_cast<TOKEN_USER*>(userBuffer)->User.Sid;
+    caller.localSystem = ::IsWellKnownSid(user, WinLocalSystemSid) != FALSE;
+
+    TOKEN_ELEVATION elevation = {};
+    caller.elevated = !::GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof(elevation), &needed) ||
+                      elevation.TokenIsElevated != 0;
+    if (caller.localSystem || caller.elevated) {
+        return caller;  // whoever the console user is, nothing is done with this token
+    }
+    UniqueLocalWideString userText;
+    const std::optional<std::wstring> consoleUser = LookUpConsoleUserSid();
+    caller.consoleUser = consoleUser && ::ConvertSidToStringSidW(user, userText.put()) &&
+                         ::CompareStringOrdinal(userText.get(), -1, consoleUser->c_str(), -1, TRUE) == CSTR_EQUAL;
+    return caller;
+}
+
 FolderRefusal CheckUserFolder(const std::wstring& folder)
 {
     const std::wstring root = DriveRootOf(folder);
     const bool fixed = !root.empty() && ::GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
-    return JudgeUserFolder(folder, fixed);
+    // A substituted drive is a link to a folder of another drive: its root's final path names that folder.
+    bool rootNamesItself = false;
+    if (fixed) {
+        UniqueFileHandle rootFolder(::CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        wchar_t finalPath[kFinalPathChars] = {};
+        const DWORD length = rootFolder ? ::GetFinalPathNameByHandleW(rootFolder.get(), finalPath, kFinalPathChars,
+                                                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                                        : 0;
+        rootNamesItself = length > 0 && length < kFinalPathChars && NamesMeantPath(finalPath, root);
+    }
+    return JudgeUserFolder(folder, fixed, rootNamesItself);
 }
 
 std::wstring FolderOf(const std::wstring& path)

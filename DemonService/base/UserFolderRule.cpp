@@ -19,14 +19,6 @@ bool HasDevicePrefix(const std::wstring& path)
     return path.compare(0, 2, L"\\\\") == 0 || path.compare(0, 4, L"\\??\\") == 0;
 }
 
-std::wstring WithoutTrailingBackslashes(std::wstring path)
-{
-    while (path.size() > 3 && path.back() == L'\\') {
-        path.pop_back();
-    }
-    return path;
-}
-
 // The components after the drive root; false when one is empty, "." or "..", or holds a forward slash
 // (which the system reads as a separator too).
 bool SplitComponents(const std::wstring& path, std::vector<std::wstring>* components)
@@ -50,7 +42,15 @@ bool SplitComponents(const std::wstring& path, std::vector<std::wstring>* compon
 
 } // namespace
 
-FolderRefusal JudgeUserFolder(const std::wstring& path, bool onFixedDrive)
+std::wstring WithoutTrailingBackslashes(std::wstring path)
+{
+    while (path.size() > 3 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+FolderRefusal JudgeUserFolder(const std::wstring& path, bool onFixedDrive, bool rootNamesItself)
 {
     if (HasDevicePrefix(path)) {
         return FolderRefusal::DevicePrefix;
@@ -62,7 +62,13 @@ FolderRefusal JudgeUserFolder(const std::wstring& path, bool onFixedDrive)
     if (!SplitComponents(WithoutTrailingBackslashes(path), &components)) {
         return FolderRefusal::DotComponent;
     }
-    return onFixedDrive ? FolderRefusal::None : FolderRefusal::NotFixedDrive;
+    if (components.empty()) {
+        return FolderRefusal::DriveRoot;
+    }
+    if (!onFixedDrive) {
+        return FolderRefusal::NotFixedDrive;
+    }
+    return rootNamesItself ? FolderRefusal::None : FolderRefusal::OtherDrive;
 }
 
 const char* FolderRefusalReason(FolderRefusal refusal)
@@ -76,8 +82,12 @@ const char* FolderRefusalReason(FolderRefusal refusal)
         return "a network or device path";
     case FolderRefusal::DotComponent:
         return "an empty, \".\" or \"..\" component";
+    case FolderRefusal::DriveRoot:
+        return "a drive root";
     case FolderRefusal::NotFixedDrive:
         return "not on a local fixed drive";
+    case FolderRefusal::OtherDrive:
+        return "a drive that stands for a folder elsewhere";
     }
     return "refused";
 }
@@ -132,10 +142,13 @@ bool NamesMeantPath(const std::wstring& finalPath, const std::wstring& meantPath
     return SameIgnoringAsciiCase(WithoutTrailingBackslashes(reported), WithoutTrailingBackslashes(meantPath));
 }
 
-UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, bool runsAsLocalSystem)
+UserFolderIdentity ChooseUserFolderIdentity(bool haveConsoleUserToken, const CallerToken& caller)
 {
     if (haveConsoleUserToken) {
         return UserFolderIdentity::ConsoleUser;
     }
-    return runsAsLocalSystem ? UserFolderIdentity::Nobody : UserFolderIdentity::OwnToken;
+    if (caller.localSystem) {
+        return UserFolderIdentity::Nobody;
+    }
+    return caller.consoleUser && !caller.elevated ? UserFolderIdentity::OwnToken : UserFolderIdentity::OtherCaller;
 }

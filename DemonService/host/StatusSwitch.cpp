@@ -4,8 +4,6 @@
 #include "host/StatusSwitch.h"
 
 #include <windows.h>
-#include <sddl.h>
-#include <wtsapi32.h>
 
 #include <optional>
 #include <string>
@@ -36,10 +34,7 @@ static_assert(SERVICE_DEMAND_START == 3 && SERVICE_DISABLED == 4, "start type nu
 static_assert(SC_ACTION_RESTART == 1 && SC_ACTION_RUN_COMMAND == 3, "action numbers of StatusText");
 static_assert(ERROR_ACCESS_DENIED == 5, "the error StatusText calls access denied");
 
-constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 constexpr DWORD kIniTextChars = 128;
-constexpr DWORD kSidBytes = SECURITY_MAX_SID_SIZE;
-constexpr DWORD kDomainChars = 256;
 
 // The keys of section "Service" that tell how far the service and its pipe client came.
 constexpr const wchar_t* kProgressKeys[] = {L"Running", L"StartClient", L"CDemonServiceClient", L"Client_run",
@@ -104,17 +99,32 @@ std::string FileState(const std::wstring& path)
     return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? "missing" : ReadFailureText(error);
 }
 
-// Whether a file can be read by this caller: empty when it can, else what to print instead of its values.
-std::string ReadableOrWhyNot(const std::wstring& path)
+// What stands in a report line for a folder or file that could not be held or opened: "missing", a
+// refusal, or the failure.
+std::string HeldFailureText(DWORD error)
 {
-    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file) {
-        return std::string();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return "missing";
     }
-    const DWORD error = ::GetLastError();
-    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? "not set (no file)"
-                                                                            : ReadFailureText(error);
+    return error == kHeldPathRefused ? "refused: a link, or not the plain one meant" : ReadFailureText(error);
+}
+
+// A file in a held folder: "exists" when it opens with access as a plain file (a link is opened itself,
+// never followed), else as HeldFailureText says. In a folder that could not be held, that folder's state.
+std::string HeldFileState(const std::string& folderState, const std::wstring& path, DWORD access)
+{
+    if (!folderState.empty()) {
+        return folderState;
+    }
+    const UniqueFileHandle file =
+        OpenPlainFile(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+    return file ? std::string("exists") : HeldFailureText(::GetLastError());
+}
+
+// Holds a direct child of the chain's last folder: empty when held, else what stands for it.
+std::string HoldChildOrWhyNot(HeldFolderChain& folders, const std::wstring& folder)
+{
+    return folders.HoldChild(folder, false) ? std::string() : HeldFailureText(::GetLastError());
 }
 
 // The service manager's view. Returns the current state, nullopt when not installed or unreadable.
@@ -233,112 +243,86 @@ void ReportApplication(HKEY installKey, const std::wstring& ownImage)
     }
 }
 
-// The console user's session and name; the name is empty when nobody is logged on there.
-struct ConsoleSession {
-    DWORD id = kNoConsoleSession;
-    std::wstring domain;
-    std::wstring user;
-};
-
-std::wstring SessionText(DWORD session, WTS_INFO_CLASS what)
-{
-    wchar_t* text = nullptr;
-    DWORD bytes = 0;
-    std::wstring result;
-    if (::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, what, &text, &bytes) && text != nullptr) {
-        result = text;
-    }
-    if (text != nullptr) {
-        ::WTSFreeMemory(text);
-    }
-    return result;
-}
-
-ConsoleSession ReadConsoleSession()
-{
-    ConsoleSession session;
-    session.id = ::WTSGetActiveConsoleSessionId();
-    if (session.id != kNoConsoleSession) {
-        session.user = SessionText(session.id, WTSUserName);
-        session.domain = SessionText(session.id, WTSDomainName);
-    }
-    return session;
-}
-
 // The console user's SID: from the user token as the service takes it (only LocalSystem may), else by the
 // session's account name, which any caller may look up.
-std::optional<std::wstring> ConsoleUserSid(const ConsoleSession& session)
+std::optional<std::wstring> ConsoleUserSid()
 {
     if (std::optional<std::wstring> sid = ReadConsoleUserSid()) {
         return sid;
     }
-    if (session.user.empty()) {
-        return std::nullopt;
-    }
-    const std::wstring account = session.domain.empty() ? session.user : session.domain + L"\\" + session.user;
-    alignas(8) BYTE sidBytes[kSidBytes] = {};
-    DWORD sidSize = kSidBytes;
-    wchar_t domain[kDomainChars] = {};
-    DWORD domainChars = kDomainChars;
-    SID_NAME_USE use = SidTypeUnknown;
-    if (!::LookupAccountNameW(nullptr, account.c_str(), sidBytes, &sidSize, domain, &domainChars, &use)) {
-        return std::nullopt;
-    }
-    UniqueLocalWideString text;
-    if (!::ConvertSidToStringSidW(sidBytes, text.put())) {
-        return std::nullopt;
-    }
-    return std::wstring(text.get());
+    return LookUpConsoleUserSid();
 }
 
 // The data folder the service would use: the console user's, else the one remembered in the install key.
+// Returns the roaming folder it lies in, as read (empty when there is none).
 std::wstring ReportDataFolder(HKEY installKey, const ConsoleSession& session)
 {
     std::string consoleFailure = "nobody at the console";
     if (!session.user.empty()) {
         long error = ERROR_NO_SUCH_USER;
         std::optional<RegistryText> appData;
-        if (std::optional<std::wstring> sid = ConsoleUserSid(session)) {
+        if (std::optional<std::wstring> sid = ConsoleUserSid()) {
             appData = ReadShellFoldersAppData(*sid, &error);
         }
         if (appData && !appData->text.empty()) {
-            const std::wstring dataDir = DataDirFor(appData->text);
-            Print("data folder", dataDir);
+            Print("data folder", DataDirFor(appData->text));
             Print("data folder from", "the console user's profile");
-            return dataDir;
+            return appData->text;
         }
         consoleFailure = "the console user's folder could not be read: " + ReadFailureText(static_cast<DWORD>(error));
     }
     std::optional<RegistryText> stored = installKey != nullptr ? ReadRegistryText(installKey, L"AppData")
                                                                : std::nullopt;
     if (stored && !stored->text.empty()) {
-        const std::wstring dataDir = DataDirFor(stored->text);
-        Print("data folder", dataDir);
+        Print("data folder", DataDirFor(stored->text));
         Print("data folder from", "the install key's AppData (" + consoleFailure + ")");
-        return dataDir;
+        return stored->text;
     }
     Print("data folder", "unknown (" + consoleFailure + ", and none remembered in the install key)");
     return std::wstring();
 }
 
-void ReportUserFiles(const std::wstring& dataDir)
+void ReportUserFiles(const std::wstring& appData)
 {
-    if (dataDir.empty()) {
+    if (appData.empty()) {
         return;
     }
     // The user's files are read with the user's rights, as the service reads them: a link planted there
-    // shows nothing the user could not read himself. Only a LocalSystem caller has anything to take on.
+    // shows nothing the user could not read himself. Only a LocalSystem caller has anything to take on;
+    // an administrator's run, elevated or as another user, opens nothing there at all (a folder that the
+    // user named could send the administrator's logon to a host the user chose).
     ConsoleUserImpersonation user;
+    if (user.identity() == UserFolderIdentity::OtherCaller) {
+        Print("settings not read", "run as the console user, not elevated");
+        return;
+    }
     if (!user.allowed()) {
         Print("settings file", "unavailable (the console user's rights could not be taken on)");
         return;
     }
+    // The service's own rule comes before anything is opened there, and every file is looked at in
+    // folders held from the user's profile folder down, as the service reads and writes them.
+    const FolderRefusal refusal = CheckUserFolder(appData);
+    if (refusal != FolderRefusal::None) {
+        Print("settings not read", std::string("the data folder is refused (") + FolderRefusalReason(refusal) + ")");
+        return;
+    }
+    HeldFolderChain folders = user.HoldFolder(appData);
+    if (!folders.valid()) {
+        Print("settings not read", Utf8(appData) + " (" + HeldFailureText(::GetLastError()) + ")");
+        return;
+    }
+    const std::wstring dataDir = DataDirFor(appData);
     const std::wstring iniPath = IniPathFor(dataDir);
-    Print("settings file", Utf8(iniPath) + " (" + FileState(iniPath) + ")");
-
     const std::wstring logFolder = LogFolderOf(dataDir);
+    const std::string dataFolderState = HoldChildOrWhyNot(folders, dataDir);
+    const std::string logFolderState =
+        dataFolderState.empty() ? HoldChildOrWhyNot(folders, logFolder) : dataFolderState;
+
+    Print("settings file", Utf8(iniPath) + " (" + HeldFileState(dataFolderState, iniPath, FILE_READ_ATTRIBUTES) + ")");
+
     const std::wstring marker = logFolder + L"\\debug";
-    const std::string markerState = FileState(marker);
+    const std::string markerState = HeldFileState(logFolderState, marker, FILE_READ_ATTRIBUTES);
     if (markerState == "exists") {
         Print("diagnostic log", "on (" + Utf8(marker) + " exists)");
     } else if (markerState == "missing") {
@@ -347,26 +331,24 @@ void ReportUserFiles(const std::wstring& dataDir)
         Print("diagnostic log", markerState);
     }
     const std::wstring todaysLog = logFolder + L"\\" + LogFileName(LocalLogTime());
-    const std::string logState = FileState(todaysLog);
+    const std::string logState = HeldFileState(logFolderState, todaysLog, FILE_READ_ATTRIBUTES);
     Print("today's log file", Utf8(todaysLog) + " (" + (logState == "missing" ? "not written" : logState) + ")");
 
-    const std::string settingsUnreadable = ReadableOrWhyNot(iniPath);
+    const std::string settingsState = HeldFileState(dataFolderState, iniPath, GENERIC_READ);
     for (const wchar_t* key : kProgressKeys) {
         const std::string name = "Service." + Utf8(key);
-        if (!settingsUnreadable.empty()) {
-            Print(name, settingsUnreadable);
+        if (settingsState != "exists") {
+            Print(name, settingsState == "missing" ? std::string("not set (no file)") : settingsState);
             continue;
         }
-        wchar_t text[kIniTextChars] = {};
-        ::GetPrivateProfileStringW(kServiceSection, key, L"", text, kIniTextChars, iniPath.c_str());
-        Print(name, text[0] != L'\0' ? Utf8(text) : std::string("not set"));
+        const std::wstring text = ReadIniText(iniPath, kServiceSection, key, kIniTextChars);
+        Print(name, !text.empty() ? Utf8(text) : std::string("not set"));
     }
 
-    const std::wstring counterPath = CrashCounterPathFor(iniPath);
-    const std::string counterUnreadable = ReadableOrWhyNot(counterPath);
+    const std::string counterState = HeldFileState(dataFolderState, CrashCounterPathFor(iniPath), GENERIC_READ);
     int crashes = 0;
-    if (!counterUnreadable.empty() && counterUnreadable != "not set (no file)") {
-        Print("crash count", counterUnreadable);
+    if (counterState != "exists" && counterState != "missing") {
+        Print("crash count", counterState);
     } else if (ReadCrashCountAt(iniPath, &crashes)) {
         Print("crash count", std::to_string(crashes));
     } else {

@@ -40,6 +40,8 @@ TEST(InstallPaths, NothingUsableAnywhereKeepsWhatWasRead)
 TEST(InstallPaths, UserFolderGivesDataFolderAndSettingsFileOrNothing)
 {
     EXPECT_EQ(DataDirFor(L"C:\\Users\\u\\AppData\\Roaming"), L"C:\\Users\\u\\AppData\\Roaming\\Corvane");
+    // A trailing backslash is a valid way to write the folder: it gives no empty component.
+    EXPECT_EQ(DataDirFor(L"C:\\Users\\u\\AppData\\Roaming\\\\"), L"C:\\Users\\u\\AppData\\Roaming\\Corvane");
     EXPECT_EQ(IniPathFor(L"C:\\Users\\u\\AppData\\Roaming\\Corvane"),
               L"C:\\Users\\u\\AppData\\Roaming\\Corvane\\BrisaRDP.ini");
     // No user folder: no settings file at the root of a drive.

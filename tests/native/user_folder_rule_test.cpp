@@ -6,25 +6,35 @@ namespace {
 
 using Chain = std::vector<std::wstring>;
 
+// The rule with the drive's facts as the system gives them for an ordinary local disk.
+FolderRefusal Judge(const std::wstring& path) { return JudgeUserFolder(path, true, true); }
+
 TEST(UserFolderRule, OnlyAnAbsolutePathOnALocalFixedDriveIsAccepted)
 {
-    EXPECT_EQ(JudgeUserFolder(L"C:\\Users\\u\\AppData\\Roaming", true), FolderRefusal::None);
-    EXPECT_EQ(JudgeUserFolder(L"d:\\Profiles\\\u00FCser name\\", true), FolderRefusal::None);
-    EXPECT_EQ(JudgeUserFolder(L"C:\\Users\\u\\AppData\\Roaming", false), FolderRefusal::NotFixedDrive);
+    EXPECT_EQ(Judge(L"C:\\Users\\u\\AppData\\Roaming"), FolderRefusal::None);
+    EXPECT_EQ(Judge(L"d:\\Profiles\\\u00FCser name\\"), FolderRefusal::None);
+    EXPECT_EQ(Judge(L"C:\\Users\\u\\AppData\\Roaming\\\\"), FolderRefusal::None);
+    EXPECT_EQ(JudgeUserFolder(L"C:\\Users\\u\\AppData\\Roaming", false, true), FolderRefusal::NotFixedDrive);
+    // A substituted drive: its root is a folder of another drive.
+    EXPECT_EQ(JudgeUserFolder(L"S:\\AppData\\Roaming", true, false), FolderRefusal::OtherDrive);
+    // A drive root is no one's own folder, however it is written.
+    for (const wchar_t* root : {L"C:\\", L"C:\\\\", L"e:\\\\\\"}) {
+        EXPECT_EQ(Judge(root), FolderRefusal::DriveRoot) << root;
+    }
 
     for (const wchar_t* device : {L"\\\\host\\share\\AppData", L"\\\\?\\C:\\Users\\u", L"\\\\.\\C:\\Users\\u",
                                   L"\\??\\C:\\Users\\u", L"\\\\?\\UNC\\host\\share"}) {
-        EXPECT_EQ(JudgeUserFolder(device, true), FolderRefusal::DevicePrefix) << device;
+        EXPECT_EQ(Judge(device), FolderRefusal::DevicePrefix) << device;
     }
     for (const wchar_t* relative : {L"", L"Users\\u", L"\\Users\\u", L"C:Users\\u", L"C:", L"1:\\x", L"C:/Users"}) {
-        EXPECT_EQ(JudgeUserFolder(relative, true), FolderRefusal::NotAbsolute) << relative;
+        EXPECT_EQ(Judge(relative), FolderRefusal::NotAbsolute) << relative;
     }
     for (const wchar_t* dotted : {L"C:\\Users\\..\\Windows", L"C:\\Users\\.\\u", L"C:\\Users\\u\\..",
                                   L"C:\\Users\\\\u", L"C:\\Users/..\\u"}) {
-        EXPECT_EQ(JudgeUserFolder(dotted, true), FolderRefusal::DotComponent) << dotted;
+        EXPECT_EQ(Judge(dotted), FolderRefusal::DotComponent) << dotted;
     }
     // A name that merely holds dots is an ordinary name.
-    EXPECT_EQ(JudgeUserFolder(L"C:\\Users\\u.v\\...x", true), FolderRefusal::None);
+    EXPECT_EQ(Judge(L"C:\\Users\\u.v\\...x"), FolderRefusal::None);
 }
 
 TEST(UserFolderRule, TheChainRunsFromTheProfileFolderWhenItIsAnAncestorElseFromTheDriveRoot)
@@ -61,12 +71,26 @@ TEST(UserFolderRule, TheFinalPathMustNameTheMeantPath)
     EXPECT_FALSE(NamesMeantPath(L"", L"C:\\x"));
 }
 
-TEST(UserFolderRule, LocalSystemWithoutTheConsoleUsersTokenDoesNothingInTheFolder)
+TEST(UserFolderRule, OnlyTheConsoleUserNotElevatedWorksThereWithItsOwnToken)
 {
-    EXPECT_EQ(ChooseUserFolderIdentity(true, true), UserFolderIdentity::ConsoleUser);
-    EXPECT_EQ(ChooseUserFolderIdentity(true, false), UserFolderIdentity::ConsoleUser);
-    EXPECT_EQ(ChooseUserFolderIdentity(false, true), UserFolderIdentity::Nobody);
-    EXPECT_EQ(ChooseUserFolderIdentity(false, false), UserFolderIdentity::OwnToken);
+    const auto facts = [](bool localSystem, bool consoleUser, bool elevated) {
+        CallerToken caller;
+        caller.localSystem = localSystem;
+        caller.consoleUser = consoleUser;
+        caller.elevated = elevated;
+        return caller;
+    };
+    // Whoever holds the console user's token (only LocalSystem can) works as that user.
+    EXPECT_EQ(ChooseUserFolderIdentity(true, facts(true, false, true)), UserFolderIdentity::ConsoleUser);
+    EXPECT_EQ(ChooseUserFolderIdentity(true, CallerToken()), UserFolderIdentity::ConsoleUser);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(true, false, true)), UserFolderIdentity::Nobody);
+    // A command-line run: the console user's own run, not elevated, and nobody else.
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, true, false)), UserFolderIdentity::OwnToken);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, true, true)), UserFolderIdentity::OtherCaller);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, false, true)), UserFolderIdentity::OtherCaller);
+    EXPECT_EQ(ChooseUserFolderIdentity(false, facts(false, false, false)), UserFolderIdentity::OtherCaller);
+    // Facts that could not be read let the caller do nothing.
+    EXPECT_NE(ChooseUserFolderIdentity(false, CallerToken()), UserFolderIdentity::OwnToken);
     EXPECT_EQ(DriveRootOf(L"e:\\x\\y"), L"e:\\");
     EXPECT_EQ(DriveRootOf(L"\\\\host\\share"), L"");
 }

@@ -275,6 +275,45 @@ TEST_F(ServiceLifecycleTest, StatusTellsTheThreeStatesAndChangesNothing)
                   "crash count: 3"});
 }
 
+TEST_F(ServiceLifecycleTest, StatusOpensNoNetworkOrDevicePathThatTheUserNamesAndReportsTheRest)
+{
+    // Each folder is named so that any path operation on it shows in the trace of Wine's file calls.
+    struct Named {
+        const wchar_t* shellAppData;
+        const wchar_t* storedAppData;
+        std::string needle;
+    };
+    const Named named[] = {
+        {L"\\\\orvel-unc-host\\share\\Roaming", nullptr, "orvel-unc-host"},
+        {L"\\\\?\\C:\\orvel-device-probe\\Roaming", nullptr, "orvel-device-probe"},
+        // Nobody's folder readable at the console: the one remembered in the install key.
+        {nullptr, L"\\\\orvel-stored-host\\share\\Roaming", "orvel-stored-host"},
+    };
+    for (const Named& folder : named) {
+        SCOPED_TRACE(folder.needle);
+        for (auto [value, guard] : {std::make_pair(folder.shellAppData, &profile.ShellAppData()),
+                                    std::make_pair(folder.storedAppData, &profile.StoredAppData())}) {
+            if (value != nullptr) {
+                guard->Set(value);
+            } else {
+                guard->Delete();
+            }
+        }
+        const TracedServiceExeRun run = RunServiceExeTraced(L"-status");
+        EXPECT_EQ(run.exitCode, 4u) << run.output;
+        const std::string text = "\n" + run.output;
+        for (const char* line : {"service: not installed\r\n", "application signature: accepted\r\n",
+                                 "settings not read: the data folder is refused (a network or device path)\r\n",
+                                 "event source: "}) {
+            EXPECT_NE(text.find("\n" + std::string(line)), std::string::npos) << line << "\n" << run.output;
+        }
+        // The trace shows the run's own file calls, and none on the folder that the user named.
+        EXPECT_NE(run.trace.find("DemonService.exe"), std::string::npos);
+        const std::size_t opened = run.trace.find(folder.needle);
+        EXPECT_EQ(opened, std::string::npos) << run.trace.substr(run.trace.rfind('\n', opened) + 1, 400);
+    }
+}
+
 TEST_F(ServiceLifecycleTest, StartedOutsideTheServiceManagerItLeavesAPanicEntry)
 {
     TempFolder appData(L"panic-appdata");

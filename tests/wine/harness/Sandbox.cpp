@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwctype>
 #include <stdexcept>
 
 #include "base/Win32Resources.h"
@@ -239,8 +240,6 @@ bool IniDelete(const std::wstring& path, const wchar_t* section, const wchar_t* 
     return ::WritePrivateProfileStringW(section, key, nullptr, path.c_str()) != FALSE;
 }
 
-namespace {
-
 // Wine's kernel32 names the Unix file behind a Windows path; the text is freed with HeapFree.
 std::string UnixPathOf(const std::wstring& path)
 {
@@ -252,8 +251,6 @@ std::string UnixPathOf(const std::wstring& path)
     ::HeapFree(::GetProcessHeap(), 0, unixPath);
     return text;
 }
-
-} // namespace
 
 bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool symbolic)
 {
@@ -268,6 +265,29 @@ bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool sym
     RunAndWait(L"Z:\\bin\\ln", std::wstring(symbolic ? L"-s " : L"") + L"\"" + FromUtf8(unixTarget) + L"\" \"" + unixLink + L"\"",
                10000);
     return WaitFor([&] { return PathExists(link); }, 5000);
+}
+
+MappedDrive::MappedDrive(wchar_t letter, const std::wstring& target) : m_letter(letter)
+{
+    wchar_t prefix[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    const std::string unixTarget = UnixPathOf(target);
+    if (length == 0 || length >= MAX_PATH || unixTarget.empty() ||
+        ::GetDriveTypeW(Root().c_str()) != DRIVE_NO_ROOT_DIR) {
+        return;
+    }
+    m_unixLink = std::wstring(prefix) + L"/dosdevices/" + static_cast<wchar_t>(::towlower(letter)) + L":";
+    RunAndWait(L"Z:\\bin\\ln", L"-s \"" + FromUtf8(unixTarget) + L"\" \"" + m_unixLink + L"\"", 10000);
+    m_mapped = WaitFor([this] { return ::GetDriveTypeW(Root().c_str()) != DRIVE_NO_ROOT_DIR; }, 5000);
+}
+
+MappedDrive::~MappedDrive()
+{
+    if (m_unixLink.empty()) {
+        return;
+    }
+    RunAndWait(L"Z:\\bin\\rm", L"-f \"" + m_unixLink + L"\"", 10000);
+    WaitFor([this] { return ::GetDriveTypeW(Root().c_str()) == DRIVE_NO_ROOT_DIR; }, 5000);
 }
 
 std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,

@@ -83,6 +83,27 @@ std::vector<std::wstring> ListFolder(const std::wstring& folder);
 // Makes a link from the Unix side (Wine's own link calls create nothing): a symbolic link, or a second
 // hard link, at `link` to `target`, both Windows paths in the prefix. True once the link is there.
 bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool symbolic);
+// The Unix path of the file or folder behind a Windows path (empty when Wine cannot tell).
+std::string UnixPathOf(const std::wstring& path);
+
+// A drive letter that stands for a folder of another drive, as a substituted drive does: Wine keeps its
+// drives as links in the prefix's dosdevices folder (DefineDosDeviceW makes none that files open
+// through). Mapped when the drive shows; the letter is freed again when the object goes away.
+class MappedDrive {
+public:
+    MappedDrive(wchar_t letter, const std::wstring& target);
+    ~MappedDrive();
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+
+    bool Mapped() const { return m_mapped; }
+    std::wstring Root() const { return std::wstring(1, m_letter) + L":\\"; }
+
+private:
+    wchar_t m_letter;
+    std::wstring m_unixLink;
+    bool m_mapped = false;
+};
 
 // Settings files. IniRead gives fallback ("<missing>") when the key is absent. IniWrite creates the
 // file's folder; IniDelete removes a key and creates no file.

@@ -1,6 +1,7 @@
 #include "ServiceManager.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "Sandbox.h"
@@ -166,6 +167,32 @@ ServiceExeRun RunServiceExeForOutput(const std::wstring& argument, DWORD timeout
     DWORD code = 0;
     ::GetExitCodeProcess(process.get(), &code);
     run.exitCode = code;
+    return run;
+}
+
+TracedServiceExeRun RunServiceExeTraced(const std::wstring& argument, DWORD timeoutMs)
+{
+    TracedServiceExeRun run;
+    TempFolder folder(L"traced-run");
+    const std::string unixFolder = UnixPathOf(folder.Path());
+    if (unixFolder.empty()) {
+        return run;
+    }
+    // The shell ends when the traced run has, and names its exit code last, in a file of its own.
+    WriteFileBytes(folder / L"run.sh", "WINEDEBUG=+file,+profile wine \"$1\" $2 >\"$3/output\" 2>\"$3/trace\"\n"
+                                       "echo $? >\"$3/exit.part\" && mv \"$3/exit.part\" \"$3/exit\"\n");
+    const std::wstring where = FromUtf8(unixFolder);
+    // Wine starts a Unix program and returns at once: the run is waited for by its exit file.
+    const std::wstring arguments =
+        L"\"" + where + L"/run.sh\" \"" + ServiceExePath() + L"\" " + argument + L" \"" + where + L"\"";
+    RunAndWait(L"Z:\\bin\\sh", arguments, timeoutMs);
+    const std::wstring exitFile = folder / L"exit";
+    if (!WaitFor([&] { return PathExists(exitFile); }, timeoutMs)) {
+        return run;
+    }
+    run.exitCode = static_cast<DWORD>(std::strtoul(ReadFileBytes(exitFile).c_str(), nullptr, 10));
+    run.output = ReadFileBytes(folder / L"output");
+    run.trace = ReadFileBytes(folder / L"trace");
     return run;
 }
 

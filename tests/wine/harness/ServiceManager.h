@@ -40,4 +40,15 @@ struct ServiceExeRun {
 };
 ServiceExeRun RunServiceExeForOutput(const std::wstring& argument, DWORD timeoutMs = 60000);
 
+// The same in a Wine process of its own whose file and settings-file calls are traced
+// (WINEDEBUG=+file,+profile): every path that it opens or asks about shows in trace. Wine writes its
+// trace to the process's Unix stderr, which a Windows parent cannot redirect, so the run goes through
+// the Unix shell; the exit code is nullopt when the run did not end in time.
+struct TracedServiceExeRun {
+    std::optional<DWORD> exitCode;
+    std::string output;
+    std::string trace;
+};
+TracedServiceExeRun RunServiceExeTraced(const std::wstring& argument, DWORD timeoutMs = 60000);
+
 } // namespace harness

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ContextSandbox.h"
 #include "DemonService.h"
 #include "base/OwnImagePath.h"
+#include "base/DiagnosticLog.h"
 #include "base/SettingsFile.h"
+#include "supervision/CrashCount.h"
 
 using namespace harness;
 
@@ -74,22 +78,52 @@ TEST_F(ContextTest, ReloadFollowsTheConsoleUserButLeavesTheRememberedFolder)
     EXPECT_EQ(service->IniPath(), other.Path() + L"\\Corvane\\BrisaRDP.ini");
     EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
 
-    // A reload that cannot read the folder keeps the paths it had.
+    // A reload that cannot read the next user's folder keeps nothing of the last user's.
     profile.ShellAppData().Delete();
     service->ReloadUserPaths();
-    EXPECT_EQ(service->IniPath(), other.Path() + L"\\Corvane\\BrisaRDP.ini");
+    EXPECT_TRUE(service->IniPath().empty());
+    EXPECT_TRUE(service->DataDir().empty());
 }
 
-TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLogSaysWhyOnce)
+TEST_F(ContextTest, ATrailingBackslashOnTheUsersFolderChangesNothing)
+{
+    profile.EnableLog();
+    profile.ShellAppData().Set(profile.RoamingFolder() + L"\\");
+    DemonService* service = FreshContext();
+    EXPECT_EQ(service->DataDir(), profile.DataDir());
+    EXPECT_EQ(service->IniPath(), profile.IniPath());
+    EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder() + L"\\");
+    LogMessage("DemonService", "with a trailing backslash", "x.cpp", 1);
+    EXPECT_TRUE(WriteServiceText(L"Running", L"1"));
+    EXPECT_TRUE(WriteCrashCount(2));
+    EXPECT_EQ(CountLines(profile.LogText(), "with a trailing backslash"), 1);
+    EXPECT_EQ(profile.ServiceKey(L"Running"), L"1");
+    EXPECT_EQ(profile.ServiceKey(L"write_log"), L"1");
+    EXPECT_EQ(profile.CrashCount(), L"2");
+}
+
+TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRememberedAndTheLogSaysWhyOnce)
 {
     resourceFile.Set(InstallFolder() + L"ResText2052.dll");
     const std::wstring englishTitle = FreshContext()->m_appTitle;
-    // The folder behind the refused forms holds a language and the log's marker.
+    // The folder behind the refused forms holds a language and the log's marker. A drive that stands for
+    // C:\ (as a substituted drive does) reaches it too, and so does the drive root, C:\Corvane.
     profile.EnableLog();
     IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
     const std::string settings = ReadFileBytes(profile.IniPath());
-    const std::wstring refused[] = {L"\\\\?\\" + profile.RoamingFolder(), L"\\\\host\\share\\Roaming"};
-    for (const std::wstring& appData : refused) {
+    MappedDrive substituted(L'S', L"C:\\");
+    ASSERT_TRUE(substituted.Mapped());
+    const std::wstring throughOtherDrive = substituted.Root() + profile.RoamingFolder().substr(3);
+    const std::pair<std::wstring, std::string> refused[] = {
+        {L"\\\\?\\" + profile.RoamingFolder(), "a network or device path"},
+        {L"\\\\host\\share\\Roaming", "a network or device path"},
+        {L"C:\\", "a drive root"},
+        {throughOtherDrive, "a drive that stands for a folder elsewhere"},
+    };
+    // The folder remembered in the install key stays as it was, and a console user whose folder is
+    // refused does not get it either.
+    ASSERT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
+    for (const auto& [appData, reason] : refused) {
         SCOPED_TRACE(ToUtf8(appData));
         profile.ShellAppData().Set(appData);
         DemonService* service = FreshContext();
@@ -98,23 +132,37 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLo
         service->WriteLog("DemonService", "refused folder", "x.cpp", 1, true);
         EXPECT_TRUE(profile.LogFiles().empty());
         EXPECT_EQ(ReadFileBytes(profile.IniPath()), settings);
+        EXPECT_FALSE(PathExists(L"C:\\Corvane"));
+        EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
     }
 
-    // A reload to a refused folder while the log is open elsewhere names the reason, once.
+    // A reload to a refused folder names the reason once, in the log of the folder it leaves.
     TempFolder other(L"other-user");
-    profile.ShellAppData().Set(other.Path());
-    DemonService* service = FreshContext();
     CreateFolders(other.Path() + L"\\Corvane\\logs");
     WriteFileBytes(other.Path() + L"\\Corvane\\logs\\debug", "");
-    service->WriteLog("DemonService", "opened", "x.cpp", 1, false);
-    profile.ShellAppData().Set(L"\\\\?\\" + profile.RoamingFolder());
-    service->ReloadUserPaths();
-    service->ReloadUserPaths();
-    EXPECT_TRUE(service->IniPath().empty());
+    DemonService* service = FreshContext();
+    for (const auto& [appData, reason] : refused) {
+        for (int reload = 0; reload < 2; ++reload) {
+            profile.ShellAppData().Set(other.Path());
+            service->ReloadUserPaths();
+            service->WriteLog("DemonService", "in the other folder", "x.cpp", 1, false);
+            profile.ShellAppData().Set(appData);
+            service->ReloadUserPaths();
+            EXPECT_TRUE(service->IniPath().empty());
+        }
+    }
     const std::vector<std::wstring> logs = ListFolder(other.Path() + L"\\Corvane\\logs");
     ASSERT_EQ(logs.size(), 2u);
     const std::wstring log = other.Path() + L"\\Corvane\\logs\\" + (logs[0] == L"debug" ? logs[1] : logs[0]);
-    EXPECT_EQ(CountLines(ReadFileBytes(log), "User folder refused: a network or device path"), 1);
+    const std::string text = ReadFileBytes(log);
+    EXPECT_EQ(CountLines(text, "in the other folder"), 8);
+    // Each refused folder is told once, under its reason.
+    for (const auto& folder : refused) {
+        const auto folders = std::count_if(std::begin(refused), std::end(refused),
+                                           [&](const auto& entry) { return entry.second == folder.second; });
+        EXPECT_EQ(CountLines(text, "User folder refused: " + folder.second), static_cast<int>(folders))
+            << folder.second;
+    }
     DropContext();
 }
 

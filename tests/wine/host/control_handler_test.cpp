@@ -97,4 +97,40 @@ TEST_F(ControlHandlerTest, SessionChangeReadsRestartWhateverItsEventType)
     EXPECT_EQ(CountLines(profile.LogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart 2"), 1);
 }
 
+TEST_F(ControlHandlerTest, AfterASwitchOfConsoleUserTheLinesGoToTheNewUsersLogOnly)
+{
+    LogMessage("DemonService", "the first user's line", "f.cpp", 1);
+    TempFolder next(L"next-user");
+    const std::wstring nextLogs = next / L"Corvane\\logs";
+    CreateFolders(nextLogs);
+    WriteFileBytes(nextLogs + L"\\debug", "");
+    const auto nextLogText = [&] {
+        for (const std::wstring& name : ListFolder(nextLogs)) {
+            if (name != L"debug") {
+                return ReadFileBytes(nextLogs + L"\\" + name);
+            }
+        }
+        return std::string();
+    };
+
+    profile.ShellAppData().Set(next.Path());
+    ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGON, nullptr, nullptr);
+    LogMessage("DemonService", "the next user's line", "f.cpp", 2);
+    const std::string firstLog = profile.LogText();
+    EXPECT_EQ(CountLines(firstLog, "the first user's line"), 1);
+    EXPECT_EQ(CountLines(firstLog, "SERVICE_CONTROL_SESSIONCHANGE"), 0);
+    EXPECT_EQ(CountLines(firstLog, "the next user's line"), 0);
+    EXPECT_EQ(CountLines(nextLogText(), "SERVICE_CONTROL_SESSIONCHANGE Restart not 2"), 1);
+    EXPECT_EQ(CountLines(nextLogText(), "the next user's line"), 1);
+    EXPECT_EQ(IniRead(next / L"Corvane\\BrisaRDP.ini", L"Service", L"Running"), L"1");
+
+    // Nobody's folder can be had: the last user's paths and log go, and no line lands in either log.
+    profile.ShellAppData().Delete();
+    ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_SESSION_LOGOFF, nullptr, nullptr);
+    LogMessage("DemonService", "nobody's line", "f.cpp", 3);
+    EXPECT_TRUE(service->IniPath().empty());
+    EXPECT_EQ(CountLines(nextLogText(), "SERVICE_CONTROL_SESSIONCHANGE"), 1);
+    EXPECT_EQ(CountLines(nextLogText() + profile.LogText(), "nobody's line"), 0);
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "ContextSandbox.h"
 #include "StandInApp.h"
+#include "base/ConsoleUser.h"
 #include "base/DiagnosticLog.h"
 #include "base/SettingsFile.h"
 #include "base/UserFolderAccess.h"
@@ -115,15 +116,25 @@ TEST_F(UserFolderAccessTest, ALinkAnywhereOnTheWayDownGetsNothingWritten)
         EXPECT_EQ(ListFolder(realData + L"\\logs"), std::vector<std::wstring>{L"debug"});
     }
 
-    // Below plain folders, the settings file itself a symbolic link to a file elsewhere.
+    // Below plain folders, the settings file itself a symbolic link to a file elsewhere: neither written
+    // nor read.
     profile.ShellAppData().Set(profile.RoamingFolder());
     FreshContext();
     CreateFolders(profile.DataDir());
     const std::wstring target = elsewhere / L"target.ini";
-    WriteFileBytes(target, "[Service]\r\n");
+    WriteFileBytes(target, "[Corvane]\r\nexit=1\r\n");
     ASSERT_TRUE(MakeUnixLink(target, profile.IniPath(), true));
     EXPECT_FALSE(WriteServiceText(L"Running", L"1"));
-    EXPECT_EQ(ReadFileBytes(target), "[Service]\r\n");
+    EXPECT_EQ(ReadCorvaneInt(L"exit"), 0);
+    EXPECT_EQ(ReadFileBytes(target), "[Corvane]\r\nexit=1\r\n");
+}
+
+TEST(CallerToken, TheConsoleUserLookedUpByNameIsTheUserOfTheConsoleToken)
+{
+    // What a command-line run without the console user's token compares its own user with.
+    EXPECT_EQ(LookUpConsoleUserSid(), ReadConsoleUserSid());
+    EXPECT_EQ(LookUpConsoleUserSid(), std::wstring(kUserSid));
+    EXPECT_FALSE(ReadCallerToken().localSystem);
 }
 
 } // namespace
