@@ -1,5 +1,7 @@
 #include "Sandbox.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -268,6 +270,25 @@ bool MakeUnixLink(const std::wstring& target, const std::wstring& link, bool sym
     RunAndWait(L"Z:\\bin\\ln", std::wstring(symbolic ? L"-s " : L"") + L"\"" + FromUtf8(unixTarget) + L"\" \"" + unixLink + L"\"",
                10000);
     return WaitFor([&] { return PathExists(link); }, 5000);
+}
+
+bool OpenFolderToEveryone(const std::wstring& folder)
+{
+    const std::wstring sddl = std::wstring(L"O:") + kUserSid + L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" + kUserSid + L")";
+    UniqueLocalMemory descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(),
+                                                                nullptr)) {
+        return false;
+    }
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted);
+    ::GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted);
+    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, owner, nullptr, list,
+                                   nullptr) == ERROR_SUCCESS;
 }
 
 std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,
