@@ -1,7 +1,5 @@
 #include "base/EventText.h"
 
-#include <cwchar>
-
 #include "base/LogFormat.h"
 
 namespace {
@@ -117,16 +115,5 @@ EventRecord EventsHeldBackEvent(EventId heldId, unsigned long heldCount, std::ui
 
 std::wstring EscapeEventInsert(const std::wstring& text)
 {
-    // The log's own escaping, one character at a time, so that an escape is never cut in half: the text
-    // ends before it instead.
-    std::wstring escaped;
-    escaped.reserve(text.size() < kMaxInsertChars ? text.size() : kMaxInsertChars);
-    for (const wchar_t c : text) {
-        const std::wstring piece = EscapeControlCharacters(std::wstring(1, c));
-        if (escaped.size() + piece.size() > kMaxInsertChars) {
-            break;
-        }
-        escaped += piece;
-    }
-    return escaped;
+    return EscapeControlCharacters(text, kMaxInsertChars);
 }

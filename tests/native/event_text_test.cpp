@@ -66,6 +66,9 @@ TEST(EventText, TextFromOutsideCannotBreakLinesHideTextOrRunLong)
     // A path or message from outside: line ends, tabs and other control characters are shown, never obeyed.
     EXPECT_EQ(PanicEntryEvent(L"a\r\nb\tc\x1b[2Jd\x7f\x85").inserts[0], L"a\\r\\nb\\tc\\x1B[2Jd\\x7F\\x85");
     EXPECT_EQ(ServerRefusedEvent(std::wstring(L"C:\\a\0b", 6), TrustRefusal::NotSigned).inserts[0], L"C:\\a\\x00b");
+    // A path that would read as another in the event's text is shown with its override written out.
+    EXPECT_EQ(ServerRefusedEvent(L"C:\\Users\\u\\Corvane\x202E" L"exe.scr", TrustRefusal::OutsideInstallFolder).inserts[0],
+              L"C:\\Users\\u\\Corvane\\u202Eexe.scr");
     // Backslashes, quotes, percent signs and text beyond ASCII stay as they are.
     EXPECT_EQ(EscapeEventInsert(L"C:\\Program Files\\\"%1\"\x00e9\x4e2d"), L"C:\\Program Files\\\"%1\"\x00e9\x4e2d");
 
