@@ -66,6 +66,8 @@ private:
     BOOL StartClientUnlessStopping(const wchar_t* appPath);
 
     std::atomic<LPTHREAD_START_ROUTINE> m_stopForUpdate{nullptr};
+    // Why the resource library was left unloaded, said in the log once the context can log.
+    std::string m_resourceLibraryRefusal;
 
     mutable std::mutex m_clientLock;
     std::shared_ptr<CDemonServiceClient> m_client;

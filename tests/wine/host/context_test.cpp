@@ -156,6 +156,28 @@ TEST_F(ContextTest, NoResourceLibraryAtAll)
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
 }
 
+TEST_F(ContextTest, TheResourceLibraryIsLoadedOnlyFromAFolderThatNobodyElseMayChange)
+{
+    TempFolder folder(L"orvel res");
+    const std::wstring library = folder / L"ResText2052.dll";
+    ASSERT_TRUE(::CopyFileW((InstallFolder() + L"ResText2052.dll").c_str(), library.c_str(), FALSE));
+    resourceFile.Set(library);
+    EXPECT_FALSE(std::wstring(FreshContext()->m_appTitle).empty());
+
+    // The same library where everyone may replace it or put a DLL beside it: not loaded, and the log,
+    // once the context can write it, names the folder and who may change it.
+    ASSERT_TRUE(OpenFolderToEveryone(folder.Path()));
+    profile.EnableLog();
+    DemonService* service = FreshContext();
+    EXPECT_STREQ(service->m_appTitle, L"");
+    EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
+    DropContext();
+    EXPECT_EQ(CountLines(profile.LogText(), "DemonService  Folder " + ToUtf8(folder.Path()) +
+                                                "\\ is writable by Everyone: nothing in it is trusted or started"),
+              1)
+        << profile.LogText();
+}
+
 TEST(ReadIniInt, ReadsLeadingDigitsAndLeavesTheValueWhenTheKeyIsMissing)
 {
     TempFolder folder;
