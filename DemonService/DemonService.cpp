@@ -208,6 +208,13 @@ void DemonService::StopCurrentClient()
     }
 }
 
+void DemonService::EndVerifiedConnection()
+{
+    if (std::shared_ptr<CDemonServiceClient> client = CurrentClient()) {
+        client->EndConnection();
+    }
+}
+
 BOOL DemonService::StartClient(const wchar_t* appPath)
 {
     // Under the stop gate: a stop that has begun starts nothing, and one that begins meanwhile waits

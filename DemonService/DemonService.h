@@ -44,6 +44,9 @@ public:
     void SetStopForUpdateRoutine(LPTHREAD_START_ROUTINE routine);
     // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.
     void StopCurrentClient();
+    // Ends the current client's connection when the console session changes: what it verified was
+    // verified for the console as it was, so it connects and verifies its server afresh.
+    void EndVerifiedConnection();
 
     // Application supervision (supervision/).
     bool CheckCorvaneIsRunning();

@@ -96,4 +96,16 @@ TEST(ConsoleSessionRule, OnlyAServerInTheConsoleSessionRunAsTheConsoleUserPasses
     EXPECT_FALSE(IsConsoleUsersProcess({kNoConsoleSession, user}, {kNoConsoleSession, user}));
 }
 
+TEST(ConsoleSessionRule, ThePipesInstanceMustHaveBeenMadeInTheConsoleSessionWhoeverHoldsItsCreatorsId)
+{
+    const std::wstring user = L"S-1-5-21-1-2-3-1001";
+    const SessionUser console{1ul, user};
+    EXPECT_TRUE(IsConsoleUsersPipe(1ul, {1ul, user}, console));
+    // Made in session 2 by a process that has ended, whose id the console user's application now holds.
+    EXPECT_FALSE(IsConsoleUsersPipe(2ul, {1ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(std::nullopt, {1ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(1ul, {2ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(kNoConsoleSession, {kNoConsoleSession, user}, {kNoConsoleSession, user}));
+}
+
 } // namespace
