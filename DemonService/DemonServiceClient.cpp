@@ -7,6 +7,8 @@
 #include <cwchar>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "base/AnsiText.h"
 #include "base/DiagnosticLog.h"
@@ -29,6 +31,7 @@ constexpr DWORD kMinDispatchedBytes = 4;
 constexpr DWORD kServerPathChars = 260;
 constexpr std::size_t kServerPathLogBytes = 324;
 constexpr std::size_t kOpenProcessLogBytes = 128;
+constexpr std::size_t kUntoldRefusalsLogBytes = kServerPathLogBytes + 64;
 // Read-only, and identification only: a process that squats the pipe name cannot impersonate us.
 constexpr DWORD kPipeOpenFlags =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
@@ -55,9 +58,10 @@ constexpr DWORD kCancelRetryMs = 10;
 // image; and the process runs in the active console session as the console user (a user in another
 // session may start the signed application too), in the session in which the pipe's instance was made
 // (pipeSession: a process id names the instance's creator only while it lives, and the id may have been
-// given to the console user's application since). Fails closed.
+// given to the console user's application since). Fails closed. folderLine receives the log line that
+// names a folder that is not closed.
 TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, std::optional<unsigned long> pipeSession,
-                          const std::wstring& serverPath, const std::wstring& appPath)
+                          const std::wstring& serverPath, const std::wstring& appPath, std::string* folderLine)
 {
     if (serverPath.empty() || !IsInInstallFolder(serverPath, appPath)) {
         return TrustRefusal::OutsideInstallFolder;
@@ -65,9 +69,8 @@ TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, std::optional<un
     const std::wstring installFolder = FolderPartOf(appPath);
     const std::wstring imageFolder = FolderPartOf(serverPath);
     for (const std::wstring& folder : {installFolder, imageFolder}) {
-        const std::string refusal = UserWriteRefusal(folder);
-        if (!refusal.empty()) {
-            LOG_CLIENT(refusal.c_str());
+        *folderLine = UserWriteRefusal(folder);
+        if (!folderLine->empty()) {
             return TrustRefusal::FolderWritableByUsers;
         }
         if (imageFolder == installFolder) {
@@ -82,6 +85,15 @@ TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, std::optional<un
         return TrustRefusal::AnotherSessionOrUser;
     }
     return TrustRefusal::None;
+}
+
+// One line per refused server path whose repeats were counted and not told.
+void LogUntoldRefusals(const std::vector<UntoldRefusals>& untold)
+{
+    for (const UntoldRefusals& refusals : untold) {
+        LOG_CLIENT_F(kUntoldRefusalsLogBytes, "serverPath:%s refused %lu more times, not logged each time",
+                     ToAnsi(refusals.path).c_str(), refusals.count);
+    }
 }
 
 } // namespace
@@ -254,16 +266,33 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     wchar_t serverPath[kServerPathChars] = {};
     DWORD pathChars = kServerPathChars;
     const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
-    LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
 
     SharedState* service = SharedState::Get();
+    std::string folderLine;
     const TrustRefusal refusal =
         VerifyServer(server.get(), serverProcessId, serverSession, pathRead ? serverPath : L"",
-                     service != nullptr ? service->AppPath() : std::wstring());
-    LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+                     service != nullptr ? service->AppPath() : std::wstring(), &folderLine);
     server.reset();
+    // A refused server is told once per period, with its repeats summed up later; a trusted one always.
+    std::vector<UntoldRefusals> untold;
+    bool tell = true;
+    if (refusal == TrustRefusal::None) {
+        m_refusals.Trusted(::GetTickCount64(), &untold);
+    } else {
+        tell = m_refusals.Refused(serverPath, ::GetTickCount64(), &untold);
+    }
+    LogUntoldRefusals(untold);
+    if (tell) {
+        LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
+        if (!folderLine.empty()) {
+            LOG_CLIENT(folderLine.c_str());
+        }
+        LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+    }
     if (refusal != TrustRefusal::None) {
-        ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
+        if (tell) {
+            ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
+        }
         ClosePipe();
         return false;
     }
@@ -316,10 +345,16 @@ void CDemonServiceClient::Run()
         if (m_isExit != 0) {
             break;
         }
+        std::vector<UntoldRefusals> untold;
+        m_refusals.Expire(::GetTickCount64(), &untold);
+        LogUntoldRefusals(untold);
         ::Sleep(kReconnectDelayMs);
         firstPass = false;
     }
 
+    std::vector<UntoldRefusals> untold;
+    m_refusals.Flush(&untold);
+    LogUntoldRefusals(untold);
     ClosePipe();
     m_ended = true;
     StartWorkerThread(ClientExitThreadProc, m_callback);

@@ -11,6 +11,7 @@
 
 #include "base/Win32Resources.h"
 #include "link/CommandDispatcher.h"
+#include "link/RefusalLogPlan.h"
 
 // Implemented by the context: OnClientThreadExit is called on a short thread of its own when a client
 // thread has ended.
@@ -81,6 +82,7 @@ private:
     bool m_reading = false;           // a ReadFile on m_pipe is in progress
     UniqueHandle m_thread;            // the client thread, for cancelling its synchronous read
     std::atomic<bool> m_ended{false};
+    RefusalLogPlan m_refusals;        // what is told of refused servers; the client thread's only
     // Counts EndConnection calls: a connection opened under another value has been ended.
     std::atomic<unsigned> m_connection{0};
 

@@ -71,7 +71,10 @@ EventRecord ApplicationRestartedEvent(long crashCount, const std::wstring& appPa
 
 EventRecord ServerRefusedEvent(const std::wstring& serverPath, TrustRefusal why)
 {
-    return Make(EventId::ServerRefused, EventLevel::Warning, {EscapeEventInsert(serverPath), ServerRefusalText(why)});
+    EventRecord record =
+        Make(EventId::ServerRefused, EventLevel::Warning, {EscapeEventInsert(serverPath), ServerRefusalText(why)});
+    record.rateSubject = serverPath;
+    return record;
 }
 
 EventRecord InstallerNotStartedEvent(const std::wstring& installerPath, InstallerProblem problem, long code,

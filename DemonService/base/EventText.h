@@ -47,6 +47,9 @@ struct EventRecord {
     EventId id = EventId::ServiceStarted;
     EventLevel level = EventLevel::Information;
     std::vector<std::wstring> inserts;
+    // What the rate limit counts it under besides its id (a refused server's path: each has a budget of
+    // its own); empty for the id alone.
+    std::wstring rateSubject;
 };
 
 // Why the service ended a run of its own accord.

@@ -148,4 +148,31 @@ TEST(EventRateLimit, AnEventAfterThePeriodEndedBringsTheNoticeFirstAndAStopFlush
     EXPECT_EQ(ended[0].periodMs, 0u);
 }
 
+TEST(EventRateLimit, EachSubjectOfAnIdHasABudgetOfItsOwnUpToTheLimitOfSubjects)
+{
+    constexpr std::uint16_t kRefused = 1003;
+    EventRateLimiter limiter;
+    std::vector<HeldBackEvents> ended;
+    // One server path that spends its budget leaves another's first event alone.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\squatter.exe", i, &ended));
+    }
+    EXPECT_FALSE(limiter.Admit(kRefused, L"C:\\squatter.exe", 10, &ended));
+    EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\other.exe", 11, &ended));
+    // Past ten subjects, new ones share the id's own budget.
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\copy" + std::to_wstring(i) + L".exe", 12 + i, &ended));
+    }
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\more" + std::to_wstring(i) + L".exe", 20 + i, &ended));
+    }
+    EXPECT_FALSE(limiter.Admit(kRefused, L"C:\\yet-another.exe", 30, &ended));
+    EXPECT_FALSE(limiter.Admit(kRefused, 31, &ended));
+    // Each held-back count is told when its period ends, under the id.
+    limiter.Expire(kEventPeriodMs + 100, &ended);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].id, kRefused);
+    EXPECT_EQ(ended[0].count + ended[1].count, 3u);
+}
+
 } // namespace
