@@ -46,7 +46,8 @@ static_assert((kPipeOpenFlags & (SECURITY_IMPERSONATION | SECURITY_DELEGATION | 
                                  SECURITY_EFFECTIVE_ONLY)) == SECURITY_IDENTIFICATION,
               "no impersonation or delegation level, no dynamic tracking");
 // Logged when a connection ends because the console session changed.
-constexpr char kConnectionEndedLine[] = "Console session changed: the connection ends and its server is verified afresh";
+constexpr char kConnectionEndedLine[] =
+    "Console session changed: the connection ends and its server is verified afresh";
 // How long Stop keeps cancelling a read before it closes the handle all the same.
 constexpr int kCancelAttempts = 200;
 constexpr DWORD kCancelRetryMs = 10;
@@ -287,7 +288,8 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
         if (!folderLine.empty()) {
             LOG_CLIENT(folderLine.c_str());
         }
-        LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+        LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true"
+                                                 : "ValidateAssembly result is false");
     }
     if (refusal != TrustRefusal::None) {
         if (tell) {

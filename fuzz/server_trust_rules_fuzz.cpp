@@ -62,7 +62,8 @@ void ListRule(const uint8_t* data, size_t size)
     const FolderPlace place = size % 2 == 0 ? FolderPlace::Itself : FolderPlace::Above;
     const FolderVerdict verdict = JudgeFolderSecurity(security, place, L"");
     // A refusal always has its log line, and trust never has one.
-    if (FolderRefusalLine("C:\\x\\", "C:\\", place, verdict).empty() != (verdict.outcome == FolderVerdict::Outcome::Closed)) {
+    const bool closed = verdict.outcome == FolderVerdict::Outcome::Closed;
+    if (FolderRefusalLine("C:\\x\\", "C:\\", place, verdict).empty() != closed) {
         std::abort();
     }
     // Closed only when the owner is one of the system's accounts, for any list.

@@ -24,4 +24,5 @@ bool IsConsoleUsersProcess(const SessionUser& server, const SessionUser& console
 // (nullopt when it could not be read) equals the console's session. A process id names the instance's
 // creator only while that process lives; a handle to the instance passed on keeps serving after it, and
 // the console user's application may have been given the same id since.
-bool IsConsoleUsersPipe(std::optional<unsigned long> pipeSession, const SessionUser& server, const SessionUser& console);
+bool IsConsoleUsersPipe(std::optional<unsigned long> pipeSession, const SessionUser& server,
+                        const SessionUser& console);

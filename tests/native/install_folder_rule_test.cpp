@@ -64,9 +64,11 @@ TEST(InstallFolderRule, TheFoldersAboveAFolderReachItsRootAndNothingElseIsAChain
     using Chain = std::vector<std::wstring>;
     EXPECT_EQ(FoldersUpToRoot(L"C:\\Program Files\\Corvane\\"),
               (Chain{L"C:\\Program Files\\Corvane\\", L"C:\\Program Files\\", L"C:\\"}));
-    EXPECT_EQ(FoldersUpToRoot(L"C:/Program Files/Corvane"), (Chain{L"C:\\Program Files\\Corvane\\", L"C:\\Program Files\\", L"C:\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"C:/Program Files/Corvane"),
+              (Chain{L"C:\\Program Files\\Corvane\\", L"C:\\Program Files\\", L"C:\\"}));
     EXPECT_EQ(FoldersUpToRoot(L"C:\\"), Chain{L"C:\\"});
-    EXPECT_EQ(FoldersUpToRoot(L"\\\\host\\share\\Corvane\\"), (Chain{L"\\\\host\\share\\Corvane\\", L"\\\\host\\share\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"\\\\host\\share\\Corvane\\"),
+              (Chain{L"\\\\host\\share\\Corvane\\", L"\\\\host\\share\\"}));
     EXPECT_EQ(FoldersUpToRoot(L"\\\\?\\C:\\Corvane\\"), (Chain{L"\\\\?\\C:\\Corvane\\", L"\\\\?\\C:\\"}));
     EXPECT_EQ(FoldersUpToRoot(L"\\\\?\\UNC\\host\\share\\C\\"),
               (Chain{L"\\\\?\\UNC\\host\\share\\C\\", L"\\\\?\\UNC\\host\\share\\"}));
