@@ -54,9 +54,9 @@ constexpr DWORD kCancelRetryMs = 10;
 
 // Whether the process serving the pipe may command the service, and if not, why. In this order: its
 // image lies in the install folder (a signed copy elsewhere proves nothing about who runs it, and an
-// image path that could not be read is no path); that folder, and the image's own, are closed to every
-// local user's writes (one log line names a folder that is not); the validation library accepts the
-// image; and the process runs in the active console session as the console user (a user in another
+// image path that could not be read is no path); that folder, and the image's own, are closed to all
+// but the system's accounts up to their root (a line names a folder that is not); the validation
+// library accepts the image; and the process runs in the active console session as the console user (a user in another
 // session may start the signed application too), in the session in which the pipe's instance was made
 // (pipeSession: a process id names the instance's creator only while it lives, and the id may have been
 // given to the console user's application since). Fails closed. folderLine receives the log line that
