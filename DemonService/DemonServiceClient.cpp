@@ -56,11 +56,11 @@ constexpr DWORD kCancelRetryMs = 10;
 // image lies in the install folder (a signed copy elsewhere proves nothing about who runs it, and an
 // image path that could not be read is no path); that folder, and the image's own, are closed to all
 // but the system's accounts up to their root (a line names a folder that is not); the validation
-// library accepts the image; and the process runs in the active console session as the console user (a user in another
-// session may start the signed application too), in the session in which the pipe's instance was made
-// (pipeSession: a process id names the instance's creator only while it lives, and the id may have been
-// given to the console user's application since). Fails closed. folderLine receives the log line that
-// names a folder that is not closed.
+// library accepts the image; and the process runs in the active console session as the console user
+// (a user in another session may start the signed application too), in the session in which the
+// pipe's instance was made (pipeSession: a process id names the instance's creator only while it lives,
+// and the id may have been given to the console user's application since). Fails closed. folderLine
+// receives the log line that names a folder that is not closed.
 TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, std::optional<unsigned long> pipeSession,
                           const std::wstring& serverPath, const std::wstring& appPath, std::string* folderLine)
 {
