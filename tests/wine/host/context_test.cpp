@@ -205,13 +205,18 @@ TEST_F(ContextTest, TextsComeFromTheResourceLibraryInTheChosenLanguage)
 
 TEST_F(ContextTest, MissingTextsTakeTheirDefaults)
 {
-    resourceFile.Set(TestDataFolder() + L"ResTextKeyEcho.dll");
+    // Copied into the prefix: the build tree's own folders may be anyone's to change.
+    TempFolder folder(L"orvel res");
+    for (const wchar_t* name : {L"ResTextKeyEcho.dll", L"ResTextNoLoad.dll"}) {
+        ASSERT_TRUE(::CopyFileW((TestDataFolder() + name).c_str(), (folder / name).c_str(), FALSE));
+    }
+    resourceFile.Set(folder / L"ResTextKeyEcho.dll");
     DemonService* service = FreshContext();
     EXPECT_STREQ(service->m_appTitle, L"Corvane Assistant");
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
 
     // A library without LoadWString is not usable: no title, the default menu text.
-    resourceFile.Set(TestDataFolder() + L"ResTextNoLoad.dll");
+    resourceFile.Set(folder / L"ResTextNoLoad.dll");
     service = FreshContext();
     EXPECT_STREQ(service->m_appTitle, L"");
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
