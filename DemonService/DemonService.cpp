@@ -23,6 +23,7 @@
 #include "integration/ExplorerMenus.h"
 #include "integration/FriendlyAppName.h"
 #include "supervision/ApplicationControl.h"
+#include "trust/FolderAccessList.h"
 
 namespace {
 
@@ -102,7 +103,9 @@ DemonService::DemonService()
     }
     installKey.reset();
 
-    LocalizedTexts texts = LoadLocalizedTexts(m_resourceDllPath, FolderWithBackslash(ownImage), IniPath());
+    LocalizedTexts texts = LoadLocalizedTexts(m_resourceDllPath, FolderWithBackslash(ownImage), IniPath(),
+                                              [](const std::wstring& folder) { return UserWriteRefusal(folder); });
+    m_resourceLibraryRefusal = texts.folderRefusal;
     CopyTruncated(m_appTitle, texts.appTitle);
     CopyTruncated(m_sendboxMenuTitle, texts.menuTitle);
 }
@@ -118,11 +121,19 @@ DemonService* DemonService::GetInstance()
     if (instance != nullptr) {
         return instance;
     }
-    std::lock_guard<std::mutex> guard(InstanceLock());
-    instance = g_instance.load(std::memory_order_acquire);
-    if (instance == nullptr) {
-        instance = new (std::nothrow) DemonService();
-        g_instance.store(instance, std::memory_order_release);
+    bool created = false;
+    {
+        std::lock_guard<std::mutex> guard(InstanceLock());
+        instance = g_instance.load(std::memory_order_acquire);
+        if (instance == nullptr) {
+            instance = new (std::nothrow) DemonService();
+            g_instance.store(instance, std::memory_order_release);
+            created = instance != nullptr;
+        }
+    }
+    // The log needs the context: what its construction has to say comes once it is there.
+    if (created && !instance->m_resourceLibraryRefusal.empty()) {
+        LOG_SERVICE(instance->m_resourceLibraryRefusal.c_str());
     }
     return instance;
 }
@@ -201,6 +212,13 @@ void DemonService::StopCurrentClient()
 {
     if (std::shared_ptr<CDemonServiceClient> client = CurrentClient()) {
         client->Stop();
+    }
+}
+
+void DemonService::EndVerifiedConnection()
+{
+    if (std::shared_ptr<CDemonServiceClient> client = CurrentClient()) {
+        client->EndConnection();
     }
 }
 

@@ -45,6 +45,9 @@ public:
     void SetStopForUpdateRoutine(LPTHREAD_START_ROUTINE routine);
     // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.
     void StopCurrentClient();
+    // Ends the current client's connection when the console session changes: what it verified was
+    // verified for the console as it was, so it connects and verifies its server afresh.
+    void EndVerifiedConnection();
 
     // Application supervision (supervision/).
     bool CheckCorvaneIsRunning();
@@ -67,6 +70,8 @@ private:
     BOOL StartClientUnlessStopping(const wchar_t* appPath);
 
     std::atomic<LPTHREAD_START_ROUTINE> m_stopForUpdate{nullptr};
+    // Why the resource library was left unloaded, said in the log once the context can log.
+    std::string m_resourceLibraryRefusal;
 
     mutable std::mutex m_clientLock;
     std::shared_ptr<CDemonServiceClient> m_client;

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "base/AnsiText.h"
 #include "base/DiagnosticLog.h"
@@ -28,6 +31,7 @@ constexpr DWORD kMinDispatchedBytes = 4;
 constexpr DWORD kServerPathChars = 260;
 constexpr std::size_t kServerPathLogBytes = 324;
 constexpr std::size_t kOpenProcessLogBytes = 128;
+constexpr std::size_t kUntoldRefusalsLogBytes = kServerPathLogBytes + 64;
 // Read-only, and identification only: a process that squats the pipe name cannot impersonate us.
 constexpr DWORD kPipeOpenFlags =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
@@ -41,18 +45,24 @@ static_assert(SECURITY_IDENTIFICATION == (SecurityIdentification << 16), "identi
 static_assert((kPipeOpenFlags & (SECURITY_IMPERSONATION | SECURITY_DELEGATION | SECURITY_CONTEXT_TRACKING |
                                  SECURITY_EFFECTIVE_ONLY)) == SECURITY_IDENTIFICATION,
               "no impersonation or delegation level, no dynamic tracking");
+// Logged when a connection ends because the console session changed.
+constexpr char kConnectionEndedLine[] =
+    "Console session changed: the connection ends and its server is verified afresh";
 // How long Stop keeps cancelling a read before it closes the handle all the same.
 constexpr int kCancelAttempts = 200;
 constexpr DWORD kCancelRetryMs = 10;
 
 // Whether the process serving the pipe may command the service, and if not, why. In this order: its
 // image lies in the install folder (a signed copy elsewhere proves nothing about who runs it, and an
-// image path that could not be read is no path); that folder, and the image's own, are closed to every
-// local user's writes (one log line names a folder that is not); the validation library accepts the
-// image; and the process runs in the active console session as the console user (a user in another
-// session may start the signed application too). Fails closed.
-TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstring& serverPath,
-                          const std::wstring& appPath)
+// image path that could not be read is no path); that folder, and the image's own, are closed to all
+// but the system's accounts up to their root (a line names a folder that is not); the validation
+// library accepts the image; and the process runs in the active console session as the console user
+// (a user in another session may start the signed application too), in the session in which the
+// pipe's instance was made (pipeSession: a process id names the instance's creator only while it lives,
+// and the id may have been given to the console user's application since). Fails closed. folderLine
+// receives the log line that names a folder that is not closed.
+TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, std::optional<unsigned long> pipeSession,
+                          const std::wstring& serverPath, const std::wstring& appPath, std::string* folderLine)
 {
     if (serverPath.empty() || !IsInInstallFolder(serverPath, appPath)) {
         return TrustRefusal::OutsideInstallFolder;
@@ -60,9 +70,8 @@ TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstri
     const std::wstring installFolder = FolderPartOf(appPath);
     const std::wstring imageFolder = FolderPartOf(serverPath);
     for (const std::wstring& folder : {installFolder, imageFolder}) {
-        const std::string refusal = UserWriteRefusal(folder);
-        if (!refusal.empty()) {
-            LOG_CLIENT(refusal.c_str());
+        *folderLine = UserWriteRefusal(folder);
+        if (!folderLine->empty()) {
             return TrustRefusal::FolderWritableByUsers;
         }
         if (imageFolder == installFolder) {
@@ -73,10 +82,19 @@ TrustRefusal VerifyServer(HANDLE server, DWORD serverProcessId, const std::wstri
     if (answer != 0) {
         return answer == kValidatorUnavailable ? TrustRefusal::ValidatorUnusable : TrustRefusal::NotSigned;
     }
-    if (!IsServedByConsoleUser(server, serverProcessId)) {
+    if (!IsServedByConsoleUser(server, serverProcessId, pipeSession)) {
         return TrustRefusal::AnotherSessionOrUser;
     }
     return TrustRefusal::None;
+}
+
+// One line per refused server path whose repeats were counted and not told.
+void LogUntoldRefusals(const std::vector<UntoldRefusals>& untold)
+{
+    for (const UntoldRefusals& refusals : untold) {
+        LOG_CLIENT_F(kUntoldRefusalsLogBytes, "serverPath:%s refused %lu more times, not logged each time",
+                     ToAnsi(refusals.path).c_str(), refusals.count);
+    }
 }
 
 } // namespace
@@ -108,6 +126,18 @@ void CDemonServiceClient::Stop()
 {
     m_isExit = 1;
     std::unique_lock<std::mutex> lock(m_pipeLock);
+    CancelReadAndClose(lock);
+}
+
+void CDemonServiceClient::EndConnection()
+{
+    std::unique_lock<std::mutex> lock(m_pipeLock);
+    ++m_connection;
+    CancelReadAndClose(lock);
+}
+
+void CDemonServiceClient::CancelReadAndClose(std::unique_lock<std::mutex>& lock)
+{
     for (int attempt = 0; m_reading && attempt < kCancelAttempts; ++attempt) {
         ::CancelIoEx(m_pipe.get(), nullptr);
         if (m_thread) {
@@ -120,11 +150,14 @@ void CDemonServiceClient::Stop()
     m_pipe.reset();
 }
 
-CDemonServiceClient::ReadResult CDemonServiceClient::ReadOnce(DWORD* bytesRead)
+CDemonServiceClient::ReadResult CDemonServiceClient::ReadOnce(DWORD* bytesRead, unsigned connection)
 {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     {
         std::lock_guard<std::mutex> guard(m_pipeLock);
+        if (m_isExit == 0 && m_connection != connection) {
+            return ReadResult::Ended;
+        }
         if (m_isExit != 0 || !m_pipe.valid()) {
             return ReadResult::NoPipe;
         }
@@ -134,16 +167,25 @@ CDemonServiceClient::ReadResult CDemonServiceClient::ReadOnce(DWORD* bytesRead)
     const BOOL ok = ::ReadFile(pipe, m_buffer, static_cast<DWORD>(kClientBufferSize), bytesRead, nullptr);
     std::lock_guard<std::mutex> guard(m_pipeLock);
     m_reading = false;
+    // Whatever came over a connection that has been ended since is not acted on.
+    if (m_isExit == 0 && m_connection != connection) {
+        return ReadResult::Ended;
+    }
     return ok ? ReadResult::Message : ReadResult::Failed;
 }
 
-void CDemonServiceClient::ReadLoop(ClientLoopFlags& flags)
+void CDemonServiceClient::ReadLoop(ClientLoopFlags& flags, unsigned connection)
 {
     while (m_isExit != 1 && m_buffer != nullptr) {
         std::memset(m_buffer, 0, kClientBufferSize);
         DWORD bytesRead = 0;
-        const ReadResult result = ReadOnce(&bytesRead);
+        const ReadResult result = ReadOnce(&bytesRead, connection);
         if (result == ReadResult::NoPipe) {
+            return;
+        }
+        if (result == ReadResult::Ended) {
+            LOG_CLIENT(kConnectionEndedLine);
+            ClosePipe();
             return;
         }
         if (m_isExit == 0 && result == ReadResult::Failed) {
@@ -178,8 +220,10 @@ void CDemonServiceClient::ReadLoop(ClientLoopFlags& flags)
 
 bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientLoopFlags& flags)
 {
+    unsigned connection = 0;
     {
         std::lock_guard<std::mutex> guard(m_pipeLock);
+        connection = m_connection;
         if (m_isExit != 0) {
             return false;
         }
@@ -198,9 +242,14 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     }
 
     ULONG serverProcessId = 0;
+    std::optional<unsigned long> serverSession;
     {
         std::lock_guard<std::mutex> guard(m_pipeLock);
         ::GetNamedPipeServerProcessId(m_pipe.get(), &serverProcessId);
+        ULONG session = 0;
+        if (::GetNamedPipeServerSessionId(m_pipe.get(), &session)) {
+            serverSession = session;
+        }
     }
     if (serverProcessId == 0) {
         // Nobody to verify: never hold a pipe that is not read. Try again in the next pass.
@@ -218,20 +267,44 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     wchar_t serverPath[kServerPathChars] = {};
     DWORD pathChars = kServerPathChars;
     const bool pathRead = ::QueryFullProcessImageNameW(server.get(), 0, serverPath, &pathChars) != FALSE;
-    LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
 
     SharedState* service = SharedState::Get();
+    std::string folderLine;
     const TrustRefusal refusal =
-        VerifyServer(server.get(), serverProcessId, pathRead ? serverPath : L"",
-                     service != nullptr ? service->AppPath() : std::wstring());
-    LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true" : "ValidateAssembly result is false");
+        VerifyServer(server.get(), serverProcessId, serverSession, pathRead ? serverPath : L"",
+                     service != nullptr ? service->AppPath() : std::wstring(), &folderLine);
     server.reset();
+    // A refused server is told once per period, with its repeats summed up later; a trusted one always.
+    std::vector<UntoldRefusals> untold;
+    bool tell = true;
+    if (refusal == TrustRefusal::None) {
+        m_refusals.Trusted(::GetTickCount64(), &untold);
+    } else {
+        tell = m_refusals.Refused(serverPath, ::GetTickCount64(), &untold);
+    }
+    LogUntoldRefusals(untold);
+    if (tell) {
+        LOG_CLIENT_F(kServerPathLogBytes, "serverPath:%s", ToAnsi(serverPath).c_str());
+        if (!folderLine.empty()) {
+            LOG_CLIENT(folderLine.c_str());
+        }
+        LOG_CLIENT(refusal == TrustRefusal::None ? "ValidateAssembly result is true"
+                                                 : "ValidateAssembly result is false");
+    }
     if (refusal != TrustRefusal::None) {
-        ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
+        if (tell) {
+            ReportToEventLog(ServerRefusedEvent(serverPath, refusal));
+        }
         ClosePipe();
         return false;
     }
 
+    // A server verified for a console that has changed hands meanwhile is verified again, in the next pass.
+    if (m_connection != connection) {
+        LOG_CLIENT(kConnectionEndedLine);
+        ClosePipe();
+        return false;
+    }
     // "Connected" only for a pipe still held, by a client not told to stop, before any stop has begun.
     if (service != nullptr) {
         service->UnlessStopping([&] {
@@ -242,7 +315,7 @@ bool CDemonServiceClient::ConnectAndRead(bool firstPass, bool& reported, ClientL
     }
     reported = true;
     flags.exitCommandSeen = false;
-    ReadLoop(flags);
+    ReadLoop(flags, connection);
     return flags.stopRequested;
 }
 
@@ -274,10 +347,16 @@ void CDemonServiceClient::Run()
         if (m_isExit != 0) {
             break;
         }
+        std::vector<UntoldRefusals> untold;
+        m_refusals.Expire(::GetTickCount64(), &untold);
+        LogUntoldRefusals(untold);
         ::Sleep(kReconnectDelayMs);
         firstPass = false;
     }
 
+    std::vector<UntoldRefusals> untold;
+    m_refusals.Flush(&untold);
+    LogUntoldRefusals(untold);
     ClosePipe();
     m_ended = true;
     StartWorkerThread(ClientExitThreadProc, m_callback);

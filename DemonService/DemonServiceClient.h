@@ -11,6 +11,7 @@
 
 #include "base/Win32Resources.h"
 #include "link/CommandDispatcher.h"
+#include "link/RefusalLogPlan.h"
 
 // Implemented by the context: OnClientThreadExit is called on a short thread of its own when a client
 // thread has ended.
@@ -47,6 +48,12 @@ public:
     // the pipe. The handle is closed only once no read is using it.
     void Stop();
 
+    // Any thread (the control handler, on a console session change): ends the connection in hand, or
+    // the one being verified, without a word to the lost-connection rule and without acting on anything
+    // read from it after this call; the loop connects and verifies the server afresh in its next pass,
+    // against whoever is at the console then. A read in progress is cancelled as Stop cancels it.
+    void EndConnection();
+
     // Whether Run has returned (its exit notification is then under way).
     bool HasEnded() const { return m_ended.load(); }
 
@@ -56,13 +63,17 @@ public:
     IClientExitCallback* m_callback;
 
 private:
-    enum class ReadResult { Message, Failed, NoPipe };
+    // Ended: the connection was ended by EndConnection (its read failed or was never begun).
+    enum class ReadResult { Message, Failed, NoPipe, Ended };
 
     // Connect, verify and read one connection; true when the loop must end (stop requested).
     bool ConnectAndRead(bool firstPass, bool& reported, ClientLoopFlags& flags);
-    void ReadLoop(ClientLoopFlags& flags);
+    void ReadLoop(ClientLoopFlags& flags, unsigned connection);
     // One synchronous read into m_buffer, marked so that Stop cancels rather than closes under it.
-    ReadResult ReadOnce(DWORD* bytesRead);
+    // connection: the value of m_connection when the pipe was opened.
+    ReadResult ReadOnce(DWORD* bytesRead, unsigned connection);
+    // Cancels a read in progress (for at most kCancelAttempts tries) and closes the pipe; m_pipeLock held.
+    void CancelReadAndClose(std::unique_lock<std::mutex>& lock);
     bool HasPipe();
     void ClosePipe();
 
@@ -71,6 +82,9 @@ private:
     bool m_reading = false;           // a ReadFile on m_pipe is in progress
     UniqueHandle m_thread;            // the client thread, for cancelling its synchronous read
     std::atomic<bool> m_ended{false};
+    RefusalLogPlan m_refusals;        // what is told of refused servers; the client thread's only
+    // Counts EndConnection calls: a connection opened under another value has been ended.
+    std::atomic<unsigned> m_connection{0};
 
     friend DWORD WINAPI ClientThreadProc(LPVOID param) noexcept;
 };

@@ -1,7 +1,9 @@
 // Timings of the shell integration under Wine, printed for bench/shell_bench.sh (never asserted).
 //   shell_bench.exe <ShellWindow.exe> [runs]
 // Runs in a prefix laid out by scripts/sandbox.sh, with the stand-in shell window started here:
-//   runcorvane: wall time of "DemonService.exe -runCorvane" (its 2 s pause included), process start to end;
+//   runcorvane: wall time of "DemonService.exe -runCorvane" (its 2 s pause included), process start to end
+//               (under Wine the stand-in shell runs at high integrity, as every process there: its token
+//               is borrowed, checked and refused, and nothing starts);
 //   bare:       a bare CreateProcessW of the same stand-in, from the call to its start record (its tick);
 //   menus:      UpdateFileDockFileMenu + UpdateFriendlyAppName, the run loop's additions to a start;
 //   remove:     RemoveContextMenus (1 034 deletions) with none of the keys present, and with all present.
@@ -64,7 +66,7 @@ int wmain(int argc, wchar_t** argv)
         const double begin = bench::NowMs();
         const bool ended = harness::RunAndWait(serviceExe, L"-runCorvane", kTimeoutMs).has_value();
         const double end = bench::NowMs();
-        if (ended && bench::FindStartRecord(journal)) {
+        if (ended && !bench::FindStartRecord(journal)) {
             std::printf("runcorvane_ms %.3f\n", end - begin);
         } else {
             ++failures;

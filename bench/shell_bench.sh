@@ -2,7 +2,8 @@
 # Figures of the shell integration under Wine, printed and never asserted: medians (and the range) over
 # repeated runs of
 #   - the wall time of "DemonService.exe -runCorvane" (its 2 s pause included) with the stand-in shell
-#     window running, against a bare start of the same stand-in application;
+#     window running (whose token, high as every Wine process, is checked and refused: nothing starts),
+#     against a bare start of the same stand-in application;
 #   - the time that the menu and friendly-name updates add to a service start;
 #   - the time that RemoveContextMenus (1 034 deletions) adds to the stop sequence.
 # Needs a Windows build tree (default build/windows; ORVEL_BUILD_DIR to choose another).
@@ -22,7 +23,7 @@ wine "$work/shell_bench.exe" "$(winepath -w "$build/testdata/ShellWindow.exe" 2>
 tr -d '\r' < "$work/out.txt" > "$work/figures.txt"
 
 echo "Shell integration under Wine ($(wine --version 2>/dev/null)), $runs runs"
-bench_summary "$work/figures.txt" runcorvane_ms "DemonService.exe -runCorvane, start to end (2 s pause incl.)"
+bench_summary "$work/figures.txt" runcorvane_ms "DemonService.exe -runCorvane, start to end (2 s pause incl.; shell token refused)"
 bench_summary "$work/figures.txt" bare_ms "bare CreateProcessW of the stand-in -> its start record"
 bench_summary "$work/figures.txt" menus_ms "menu + friendly-name updates (added to a service start)"
 bench_summary "$work/figures.txt" remove_empty_ms "RemoveContextMenus, none of the 1 034 keys present"

@@ -1,5 +1,6 @@
 // Text from outside (a server's path, a panic entry) becomes an event's insert string: whatever it holds,
-// the insert is bounded and carries no control character that could begin a line or hide text.
+// the insert is bounded and carries no control character that could begin a line or hide text, and no
+// invisible character that could make it read as other text.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     }
     for (const wchar_t c : insert) {
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029;
+        const bool reorders = (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
+                              (c >= 0x200B && c <= 0x200F) || c == 0xFEFF;
+        if (control || reorders) {
             std::abort();
         }
     }

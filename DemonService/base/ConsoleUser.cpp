@@ -11,7 +11,28 @@ namespace {
 constexpr DWORD kNoConsoleSession = 0xFFFFFFFF;
 constexpr DWORD kTokenUserBufferBytes = 1024;
 constexpr DWORD kDomainChars = 256;
-constexpr wchar_t kShellFoldersSuffix[] = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// The keys from a user's hive root down to "Shell Folders", one name at a time.
+constexpr const wchar_t* kShellFoldersPath[] = {L"SOFTWARE", L"Microsoft", L"Windows", L"CurrentVersion", L"Explorer",
+                                                L"Shell Folders"};
+
+// Opens HKEY_USERS\<sid>\...\Shell Folders for reading values only, one name at a time and never through
+// a registry link: the hive is the user's, who may make any key of it a link to a key elsewhere (another
+// user's, the machine's). A link is opened as itself, and has neither the next name below it nor the
+// value, so the read fails. The registry's error in *error.
+UniqueRegKey OpenShellFolders(const std::wstring& sid, long* error)
+{
+    UniqueRegKey key;
+    *error = ::RegOpenKeyExW(HKEY_USERS, sid.c_str(), 0, KEY_QUERY_VALUE, key.put());
+    for (const wchar_t* name : kShellFoldersPath) {
+        if (*error != ERROR_SUCCESS) {
+            return UniqueRegKey();
+        }
+        UniqueRegKey next;
+        *error = ::RegOpenKeyExW(key.get(), name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, next.put());
+        key = std::move(next);
+    }
+    return *error == ERROR_SUCCESS ? std::move(key) : UniqueRegKey();
+}
 
 std::wstring SessionText(DWORD session, WTS_INFO_CLASS what)
 {
@@ -63,19 +84,13 @@ std::optional<RegistryText> ReadConsoleUserAppData()
     if (!sid) {
         return std::nullopt;
     }
-    const std::wstring subkey = *sid + kShellFoldersSuffix;
-    UniqueRegKey shellFolders;
-    if (::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_ALL_ACCESS, shellFolders.put()) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    return ReadRegistryText(shellFolders.get(), L"AppData");
+    long error = ERROR_SUCCESS;
+    return ReadShellFoldersAppData(*sid, &error);
 }
 
 std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error)
 {
-    const std::wstring subkey = sid + kShellFoldersSuffix;
-    UniqueRegKey shellFolders;
-    *error = ::RegOpenKeyExW(HKEY_USERS, subkey.c_str(), 0, KEY_QUERY_VALUE, shellFolders.put());
+    const UniqueRegKey shellFolders = OpenShellFolders(sid, error);
     if (*error != ERROR_SUCCESS) {
         return std::nullopt;
     }

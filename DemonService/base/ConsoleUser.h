@@ -14,7 +14,8 @@
 UniqueHandle QueryConsoleUserToken();
 
 // The console user's roaming application-data folder ("AppData" under the user's "Shell Folders" in
-// HKEY_USERS), or nullopt when nobody is at the console or any step fails.
+// HKEY_USERS, read as ReadShellFoldersAppData reads it), or nullopt when nobody is at the console or any
+// step fails.
 std::optional<RegistryText> ReadConsoleUserAppData();
 
 // The console user's SID in string form (from the user token of the active console session), or
@@ -35,5 +36,7 @@ ConsoleSession ReadConsoleSession();
 std::optional<std::wstring> LookUpConsoleUserSid();
 
 // The "AppData" value of a user's "Shell Folders" under HKEY_USERS, read with query access only (the user
-// and administrators may). nullopt, with the registry's error in *error, when the key or value cannot be read.
+// and administrators may), the keys opened one name at a time and never through a registry link (a key
+// on the way that is a link fails the read). nullopt, with the registry's error in *error, when the key
+// or value cannot be read.
 std::optional<RegistryText> ReadShellFoldersAppData(const std::wstring& sid, long* error);

@@ -96,7 +96,8 @@ void ReportToEventLog(const EventRecord& event)
     {
         Limiter& limiter = TheLimiter();
         std::lock_guard<std::mutex> guard(limiter.lock);
-        admitted = limiter.limiter.Admit(static_cast<std::uint16_t>(event.id), ::GetTickCount64(), &ended);
+        admitted = limiter.limiter.Admit(static_cast<std::uint16_t>(event.id), event.rateSubject, ::GetTickCount64(),
+                                         &ended);
     }
     WriteHeldBack(ended);
     if (admitted) {

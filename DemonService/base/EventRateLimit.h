@@ -2,11 +2,16 @@
 
 // Keeps a loop of failures from flooding the event log: of each event id at most kEventsPerPeriod
 // events are reported in one period of kEventPeriodMs, which begins with that id's first event; the
-// rest are counted and, when the period has ended, summed up in one "held back" notice. Pure: times
-// are given as millisecond values of one monotonic clock. Not thread-safe; its owner locks.
+// rest are counted and, when the period has ended, summed up in one "held back" notice. An event may
+// name a subject (the path of a refused server): each subject of an id then has a budget of its own, so
+// that one subject's flood does not silence another's first event; the first kEventsPerPeriod subjects
+// of an id in a period have one, later ones share the id's. Pure: times are given as millisecond values
+// of one monotonic clock. Not thread-safe; its owner locks.
 
 #include <cstdint>
 #include <map>
+#include <string>
+#include <utility>
 #include <vector>
 
 constexpr unsigned kEventsPerPeriod = 10;
@@ -24,6 +29,8 @@ public:
     // Whether an event of id may be reported at nowMs. Periods that have ended by then are closed
     // first, and those that held events back are appended to ended.
     bool Admit(std::uint16_t id, std::uint64_t nowMs, std::vector<HeldBackEvents>* ended);
+    // The same for an event of id about subject (empty: none).
+    bool Admit(std::uint16_t id, const std::wstring& subject, std::uint64_t nowMs, std::vector<HeldBackEvents>* ended);
 
     // Closes the periods that have ended by nowMs; those that held events back are appended to ended.
     void Expire(std::uint64_t nowMs, std::vector<HeldBackEvents>* ended);
@@ -39,5 +46,6 @@ private:
     };
     void Close(bool all, std::uint64_t nowMs, std::vector<HeldBackEvents>* ended);
 
-    std::map<std::uint16_t, Period> m_periods;
+    using Key = std::pair<std::uint16_t, std::wstring>;
+    std::map<Key, Period> m_periods;
 };

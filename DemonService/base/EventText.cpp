@@ -1,7 +1,5 @@
 #include "base/EventText.h"
 
-#include <cwchar>
-
 #include "base/LogFormat.h"
 
 namespace {
@@ -73,7 +71,10 @@ EventRecord ApplicationRestartedEvent(long crashCount, const std::wstring& appPa
 
 EventRecord ServerRefusedEvent(const std::wstring& serverPath, TrustRefusal why)
 {
-    return Make(EventId::ServerRefused, EventLevel::Warning, {EscapeEventInsert(serverPath), ServerRefusalText(why)});
+    EventRecord record =
+        Make(EventId::ServerRefused, EventLevel::Warning, {EscapeEventInsert(serverPath), ServerRefusalText(why)});
+    record.rateSubject = serverPath;
+    return record;
 }
 
 EventRecord InstallerNotStartedEvent(const std::wstring& installerPath, InstallerProblem problem, long code,
@@ -117,16 +118,5 @@ EventRecord EventsHeldBackEvent(EventId heldId, unsigned long heldCount, std::ui
 
 std::wstring EscapeEventInsert(const std::wstring& text)
 {
-    // The log's own escaping, one character at a time, so that an escape is never cut in half: the text
-    // ends before it instead.
-    std::wstring escaped;
-    escaped.reserve(text.size() < kMaxInsertChars ? text.size() : kMaxInsertChars);
-    for (const wchar_t c : text) {
-        const std::wstring piece = EscapeControlCharacters(std::wstring(1, c));
-        if (escaped.size() + piece.size() > kMaxInsertChars) {
-            break;
-        }
-        escaped += piece;
-    }
-    return escaped;
+    return EscapeControlCharacters(text, kMaxInsertChars);
 }

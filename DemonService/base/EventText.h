@@ -47,6 +47,9 @@ struct EventRecord {
     EventId id = EventId::ServiceStarted;
     EventLevel level = EventLevel::Information;
     std::vector<std::wstring> inserts;
+    // What the rate limit counts it under besides its id (a refused server's path: each has a budget of
+    // its own); empty for the id alone.
+    std::wstring rateSubject;
 };
 
 // Why the service ended a run of its own accord.
@@ -81,8 +84,9 @@ EventRecord FirewallClosedEvent(long rulesRemoved);
 EventRecord PanicEntryEvent(const std::wstring& entry);
 EventRecord EventsHeldBackEvent(EventId heldId, unsigned long heldCount, std::uint64_t periodMs);
 
-// Text from outside the service (paths, pipe text, panic messages) as it may stand in an insert:
-// CR, LF and tab as \r, \n and \t, every other control character (C0, DEL, C1) as \xNN, so that an
-// insert can never begin a line of its own or hide text; cut to kMaxInsertChars characters.
+// Text from outside the service (paths, pipe text, panic messages) as it may stand in an insert,
+// escaped as the log escapes it (EscapeControlCharacters: control characters, invisible format
+// characters such as the bidirectional overrides), so that an insert can never begin a line of its own,
+// hide text or read as other text; cut to kMaxInsertChars characters, never inside an escape.
 constexpr std::size_t kMaxInsertChars = 2048;
 std::wstring EscapeEventInsert(const std::wstring& text);

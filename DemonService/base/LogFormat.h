@@ -49,11 +49,19 @@ std::wstring LogFileName(const LogTime& time);
 // Text that came from outside the service (pipe messages, process paths, settings values) made safe for
 // one log line or one report insert: every control character is written out, "\r", "\n" and "\t" as
 // such and the others as "\xNN" (two upper-case hexadecimal digits), so that such text can never end
-// the line it is on or begin another. Everything else is copied unchanged, backslashes and bytes above
-// 0x7F included (they are parts of multi-byte characters). The wide form also writes out the C1 controls
-// (U+0080 to U+009F) as "\xNN" and the line and paragraph separators as "\u2028" and "\u2029".
+// the line it is on or begin another; and every character that shows nothing but changes how the text
+// around it is shown (the bidirectional embeddings, overrides and isolates U+202A to U+202E and U+2066
+// to U+2069, the zero-width characters, the byte order mark, the other format characters) is written
+// as "\uXXXX" ("\UXXXXXXXX" beyond U+FFFF), so that a path cannot read as another. The line and
+// paragraph separators are written as "\u2028" and "\u2029", the C1 controls (U+0080 to U+009F) as
+// "\xNN". Everything else is copied unchanged, backslashes included.
+// The narrow form takes text in the ANSI code page, which may be UTF-8 and which a reader's tool may
+// take for UTF-8 anyway: the characters above are escaped where they stand as well-formed UTF-8
+// sequences; every other byte above 0x7F is copied (it is part of a character of the code page).
+// The wide form reads UTF-16 surrogate pairs as one character and writes a surrogate that is not half
+// of a pair as "\uXXXX"; it ends before maxChars would be passed, never inside an escape or a pair.
 std::string EscapeControlCharacters(const std::string& text);
-std::wstring EscapeControlCharacters(const std::wstring& text);
+std::wstring EscapeControlCharacters(const std::wstring& text, std::size_t maxChars = static_cast<std::size_t>(-1));
 
 // The log folder for a data folder: "logs" is appended after a trailing backslash, "\logs" otherwise.
 std::wstring LogFolderOf(const std::wstring& dataDir);

@@ -14,6 +14,9 @@ using SetCurrentLanguageFn = int (*)(const wchar_t* language);
 using LoadWStringFn = int (*)(const wchar_t* key, int capacity, wchar_t* text);
 
 constexpr DWORD kLanguageChars = 128;
+// By its full path; what it imports from its own folder and System32 only.
+constexpr DWORD kLibraryLoadFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+static_assert(kLibraryLoadFlags == 0x900, "the library's folder and System32, nothing else");
 
 bool CanOpen(const std::wstring& path)
 {
@@ -58,7 +61,7 @@ std::wstring LoadText(LoadWStringFn loadWString, const wchar_t* key, const wchar
 } // namespace
 
 LocalizedTexts LoadLocalizedTexts(const std::wstring& resourceDllPath, const std::wstring& serviceFolder,
-                                  const std::wstring& iniPath)
+                                  const std::wstring& iniPath, const LibraryFolderCheck& folderCheck)
 {
     LocalizedTexts texts;
     texts.menuTitle = kDefaultMenuTitle;
@@ -72,7 +75,15 @@ LocalizedTexts LoadLocalizedTexts(const std::wstring& resourceDllPath, const std
         libraryPath = folder + L"\\" + L"ResText2052.dll";
     }
 
-    UniqueModule library(::LoadLibraryW(libraryPath.c_str()));
+    // The library runs in LocalSystem: only from a folder that nobody else may change, and what it
+    // imports only from that folder and System32.
+    const std::size_t lastSeparator = libraryPath.find_last_of(L"\\/");
+    texts.folderRefusal = folderCheck(lastSeparator == std::wstring::npos ? std::wstring()
+                                                                      : libraryPath.substr(0, lastSeparator + 1));
+    if (!texts.folderRefusal.empty()) {
+        return texts;
+    }
+    UniqueModule library(::LoadLibraryExW(libraryPath.c_str(), nullptr, kLibraryLoadFlags));
     if (!library) {
         return texts;
     }

@@ -8,7 +8,7 @@ enum class TrustRefusal {
     NotSigned,             // the validation library rejected the file
     OutsideInstallFolder,  // the file is not in the install folder (or that folder is a drive root)
     AnotherSessionOrUser,  // the process runs outside the console session or as another user
-    FolderWritableByUsers, // its folder lets every local user write there (or its access list is unknown)
+    FolderWritableByUsers, // someone but the system may change its folder or one above (or a list is unknown)
     ValidatorUnusable,     // no usable validation library: nothing can be trusted
 };
 

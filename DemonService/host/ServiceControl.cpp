@@ -59,6 +59,9 @@ void OnPowerEvent(DWORD eventType, DemonService* service)
 void OnSessionChange(DemonService* service)
 {
     if (service != nullptr) {
+        // Whatever the change, nothing the application says from now on counts until its server has
+        // been verified against whoever is at the console now.
+        service->EndVerifiedConnection();
         service->ReloadUserPaths();
     }
     if (ReadCorvaneInt(L"Restart") == kRestartOnSessionChange) {

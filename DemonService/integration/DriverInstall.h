@@ -6,9 +6,9 @@
 // Every installer is started only after the validation library has accepted it, and the file stays held
 // (readable, not writable, not deletable) from before the check until the start call has returned, so
 // the program started is the file that was checked. Before that, the installer's own folder (and for
-// devcon the INF's folder, for the display installer the service folder) must be closed to writes by
-// every local user; a folder that is not logs one line naming it and the group, and counts as a failed
-// check. Nothing waits for an installer, reads its exit code
+// devcon the INF's folder, for the display installer the service folder) must be closed to everyone
+// but the system's accounts, up to its root (trust/UserWritableFolderRule.h); a folder that is not logs
+// one line naming it and the SID that opened it, and counts as a failed check. Nothing waits for an installer, reads its exit code
 // or reports back to the application: each start attempt leaves one log line (see each function).
 // None of them throws. The pipe commands run on the client thread; InstallCloudyDriver in the
 // command-line process.

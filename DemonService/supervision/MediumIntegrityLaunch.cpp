@@ -19,19 +19,11 @@ bool PlatformHasIntegrityLevels()
     return kernel != nullptr && ::GetProcAddress(kernel, "GetProductInfo") != nullptr;
 }
 
-// The last sub-authority of the caller's mandatory label, or the error that kept it from being read.
-DWORD ReadOwnIntegrityRid(unsigned long* rid)
+// The last sub-authority of a token's mandatory label, or the error that kept it from being read.
+DWORD ReadIntegrityRid(HANDLE token, unsigned long* rid)
 {
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, ::GetCurrentProcessId()));
-    if (!process) {
-        return ::GetLastError();
-    }
-    UniqueHandle token;
-    if (!::OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) {
-        return ::GetLastError();
-    }
     DWORD needed = 0;
-    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, nullptr, 0, &needed)) {
+    if (!::GetTokenInformation(token, TokenIntegrityLevel, nullptr, 0, &needed)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_INSUFFICIENT_BUFFER) {
             return error;
@@ -41,7 +33,7 @@ DWORD ReadOwnIntegrityRid(unsigned long* rid)
     if (!label) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    if (!::GetTokenInformation(token.get(), TokenIntegrityLevel, label.get(), needed, &needed)) {
+    if (!::GetTokenInformation(token, TokenIntegrityLevel, label.get(), needed, &needed)) {
         return ::GetLastError();
     }
     const PSID sid = static_cast<TOKEN_MANDATORY_LABEL*>(label.get())->Label.Sid;
@@ -53,6 +45,40 @@ DWORD ReadOwnIntegrityRid(unsigned long* rid)
     *rid = *::GetSidSubAuthority(sid, static_cast<DWORD>(*count - 1));
     ::SetLastError(ERROR_SUCCESS);
     return ERROR_SUCCESS;
+}
+
+// The caller's own integrity level, or the error that kept it from being read.
+DWORD ReadOwnIntegrityRid(unsigned long* rid)
+{
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, ::GetCurrentProcessId()));
+    if (!process) {
+        return ::GetLastError();
+    }
+    UniqueHandle token;
+    if (!::OpenProcessToken(process.get(), TOKEN_QUERY, token.put())) {
+        return ::GetLastError();
+    }
+    return ReadIntegrityRid(token.get(), rid);
+}
+
+// What the borrowed token says of itself, and the caller's session.
+ShellTokenFacts ReadShellTokenFacts(HANDLE token)
+{
+    ShellTokenFacts facts;
+    DWORD session = 0;
+    DWORD size = 0;
+    if (::GetTokenInformation(token, TokenSessionId, &session, sizeof(session), &size)) {
+        facts.shellSession = session;
+    }
+    DWORD callerSession = 0;
+    if (::ProcessIdToSessionId(::GetCurrentProcessId(), &callerSession)) {
+        facts.callerSession = callerSession;
+    }
+    unsigned long rid = 0;
+    if (ReadIntegrityRid(token, &rid) == ERROR_SUCCESS) {
+        facts.integrityRid = rid;
+    }
+    return facts;
 }
 
 // Hands the new process's handles to the caller's record, or closes them.
@@ -111,11 +137,25 @@ DWORD StartWithShellToken(const wchar_t* appPath, wchar_t* commandLine, PROCESS_
         return ::GetLastError();
     }
 
+    const ShellTokenFacts facts = ReadShellTokenFacts(primaryToken.get());
+    const ShellTokenVerdict verdict = JudgeShellToken(facts);
+    if (verdict != ShellTokenVerdict::Usable) {
+        LOG_SERVICE(ShellTokenRefusalLine(verdict, facts).c_str());
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return ERROR_ACCESS_DENIED;
+    }
+    return StartWithUserToken(primaryToken.get(), appPath, commandLine, processInfo);
+}
+
+} // namespace
+
+DWORD StartWithUserToken(HANDLE primaryToken, const wchar_t* appPath, wchar_t* commandLine,
+                         PROCESS_INFORMATION* processInfo)
+{
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
-    if (::CreateProcessWithTokenW(primaryToken.get(), 0, appPath, commandLine, 0, nullptr, nullptr, &startup,
-                                  &created)) {
+    if (::CreateProcessWithTokenW(primaryToken, 0, appPath, commandLine, 0, nullptr, nullptr, &startup, &created)) {
         DeliverProcessRecord(created, processInfo);
         ::SetLastError(ERROR_SUCCESS);
         return ERROR_SUCCESS;
@@ -123,8 +163,6 @@ DWORD StartWithShellToken(const wchar_t* appPath, wchar_t* commandLine, PROCESS_
     const DWORD startError = ::GetLastError();
     return StartThroughShellIfTrusted(appPath, commandLine, startError != ERROR_SUCCESS ? startError : ERROR_GEN_FAILURE);
 }
-
-} // namespace
 
 DWORD CreateProcessMediumIL(const wchar_t* appPath, wchar_t* commandLine, std::uintptr_t, PROCESS_INFORMATION* processInfo)
 {

@@ -26,9 +26,20 @@
 //   - the fallback was refused: the last-error value after logging, or the failed start's error when
 //     that value is 0 (a refusal is never reported as success); nothing started;
 //   - a direct start fails: its error.
+// The shell's token is used only when the shell runs in the caller's own session and at medium
+// integrity (supervision/MediumIntegrityPlan.h): otherwise one line ("CreateProcessMediumIL shell token
+// refused: ...") says why, nothing is started, not even through the fallback, and the result is
+// ERROR_ACCESS_DENIED.
+//
 // processInfo, when given, receives the new process's record after a start through the token or a
 // direct start, and the caller then owns its two handles; when null, they are closed here. The shell
 // fallback fills no record: the caller's record keeps what it held. Main thread of a command-line run;
 // touches no shared state.
 DWORD CreateProcessMediumIL(const wchar_t* appPath, wchar_t* commandLine, std::uintptr_t unused,
                             PROCESS_INFORMATION* processInfo);
+
+// The start with a token of the user's that CreateProcessMediumIL makes once it has borrowed and checked
+// the shell's: CreateProcessWithTokenW with primaryToken, and the shell fallback for a trusted file when
+// that fails. Results and processInfo as above.
+DWORD StartWithUserToken(HANDLE primaryToken, const wchar_t* appPath, wchar_t* commandLine,
+                         PROCESS_INFORMATION* processInfo);

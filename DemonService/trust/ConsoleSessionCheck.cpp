@@ -61,7 +61,7 @@ SessionUser ReadConsoleSessionUser()
     return identity;
 }
 
-bool IsServedByConsoleUser(HANDLE process, DWORD processId)
+bool IsServedByConsoleUser(HANDLE process, DWORD processId, std::optional<unsigned long> pipeSession)
 {
-    return IsConsoleUsersProcess(ReadProcessSessionUser(process, processId), ReadConsoleSessionUser());
+    return IsConsoleUsersPipe(pipeSession, ReadProcessSessionUser(process, processId), ReadConsoleSessionUser());
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "trust/ConsoleSessionRule.h"
 
 // The session of the process processId (ProcessIdToSessionId) and the user of its token (TokenUser).
@@ -16,5 +18,7 @@ SessionUser ReadProcessSessionUser(HANDLE process, DWORD processId);
 // session; the SID nullopt when it cannot be read. Any thread.
 SessionUser ReadConsoleSessionUser();
 
-// True when the process runs in the active console session as the console user; false on any failure.
-bool IsServedByConsoleUser(HANDLE process, DWORD processId);
+// True when the process runs in the active console session as the console user and pipeSession (the
+// session in which the pipe's instance was made, GetNamedPipeServerSessionId) is that session too;
+// false on any failure.
+bool IsServedByConsoleUser(HANDLE process, DWORD processId, std::optional<unsigned long> pipeSession);

@@ -10,3 +10,8 @@ bool IsConsoleUsersProcess(const SessionUser& server, const SessionUser& console
     }
     return !console.userSid->empty() && *server.userSid == *console.userSid;
 }
+
+bool IsConsoleUsersPipe(std::optional<unsigned long> pipeSession, const SessionUser& server, const SessionUser& console)
+{
+    return IsConsoleUsersProcess(server, console) && pipeSession && *pipeSession == *console.session;
+}

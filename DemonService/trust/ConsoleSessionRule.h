@@ -19,3 +19,10 @@ constexpr unsigned long kNoConsoleSession = 0xFFFFFFFFul;
 // True only when everything of both could be read, the console has a session, the server runs in it,
 // and both name the same, non-empty user SID (compared exactly). Fails closed on anything else.
 bool IsConsoleUsersProcess(const SessionUser& server, const SessionUser& console);
+
+// IsConsoleUsersProcess, and the pipe's instance was made in the console session as well: pipeSession
+// (nullopt when it could not be read) equals the console's session. A process id names the instance's
+// creator only while that process lives; a handle to the instance passed on keeps serving after it, and
+// the console user's application may have been given the same id since.
+bool IsConsoleUsersPipe(std::optional<unsigned long> pipeSession, const SessionUser& server,
+                        const SessionUser& console);

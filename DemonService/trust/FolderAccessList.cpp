@@ -1,8 +1,10 @@
 #include "trust/FolderAccessList.h"
 
-#include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+
+#include <memory>
+#include <new>
 
 #include "base/AnsiText.h"
 #include "base/Win32Resources.h"
@@ -61,48 +63,118 @@ bool ReadEntry(const ACE_HEADER* header, AccessEntry* entry)
     return SidText(const_cast<DWORD*>(&allowed->SidStart), &entry->sid);
 }
 
+// A token's information of one class in a buffer of its own size; null when it cannot be read.
+std::unique_ptr<BYTE[]> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS what)
+{
+    DWORD needed = 0;
+    ::GetTokenInformation(token, what, nullptr, 0, &needed);
+    if (needed == 0) {
+        return nullptr;
+    }
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[needed]);
+    if (!buffer || !::GetTokenInformation(token, what, buffer.get(), needed, &needed)) {
+        return nullptr;
+    }
+    return buffer;
+}
+
 } // namespace
 
-FolderSecurity ReadFolderSecurity(const std::wstring& folder)
+bool ReadAccessEntries(const ACL* list, std::vector<AccessEntry>* entries)
 {
-    FolderSecurity security;
-    PSID owner = nullptr;
-    PACL list = nullptr;
-    UniqueLocalMemory descriptor;
-    // The folder itself, named without its trailing separator (a drive's root keeps it).
-    std::wstring target = folder;
-    if (target.size() > 3 && (target.back() == L'\\' || target.back() == L'/')) {
-        target.pop_back();
-    }
-    const DWORD result = ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT,
-                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                                 nullptr, &list, nullptr, descriptor.put());
-    if (result != ERROR_SUCCESS || !descriptor) {
-        return security;
-    }
-    if (!SidText(owner, &security.ownerSid)) {
-        return security;
-    }
+    entries->clear();
     if (list == nullptr) {
-        security.state = FolderSecurity::State::NullList;
-        return security;
+        return false;
     }
     for (DWORD i = 0; i < list->AceCount; ++i) {
         void* ace = nullptr;
         AccessEntry entry;
-        if (!::GetAce(list, i, &ace) || !ReadEntry(static_cast<const ACE_HEADER*>(ace), &entry)) {
-            security.entries.clear();
-            return security;
+        if (!::GetAce(const_cast<ACL*>(list), i, &ace) || !ReadEntry(static_cast<const ACE_HEADER*>(ace), &entry)) {
+            entries->clear();
+            return false;
         }
-        security.entries.push_back(entry);
+        entries->push_back(entry);
     }
-    security.state = FolderSecurity::State::Read;
+    return true;
+}
+
+FolderSecurity ReadDescriptorSecurity(PSECURITY_DESCRIPTOR descriptor)
+{
+    FolderSecurity security;
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    if (descriptor == nullptr || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !SidText(owner, &security.ownerSid)) {
+        security.ownerSid.clear();
+        return security;
+    }
+    BOOL present = FALSE;
+    PACL list = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted)) {
+        return security;
+    }
+    if (!present || list == nullptr) {
+        security.state = FolderSecurity::State::NullList;
+        return security;
+    }
+    if (ReadAccessEntries(list, &security.entries)) {
+        security.state = FolderSecurity::State::Read;
+    }
     return security;
+}
+
+FolderSecurity ReadFolderSecurity(const std::wstring& folder)
+{
+    // The folder itself, named without its trailing separator; a drive's root keeps it ("C:" alone, or
+    // "\\?\C:", would name the drive's current folder or the volume).
+    std::wstring target = folder;
+    if (target.size() > 1 && (target.back() == L'\\' || target.back() == L'/') && target[target.size() - 2] != L':') {
+        target.pop_back();
+    }
+    UniqueLocalMemory descriptor;
+    const DWORD result = ::GetNamedSecurityInfoW(target.c_str(), SE_FILE_OBJECT,
+                                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                                                 nullptr, nullptr, nullptr, descriptor.put());
+    if (result != ERROR_SUCCESS || !descriptor) {
+        return FolderSecurity();
+    }
+    return ReadDescriptorSecurity(descriptor.get());
+}
+
+std::wstring OwnAdministratorAccountSid()
+{
+    UniqueHandle token;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) {
+        return std::wstring();
+    }
+    BYTE administrators[SECURITY_MAX_SID_SIZE] = {};
+    DWORD administratorsSize = sizeof(administrators);
+    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &administratorsSize)) {
+        return std::wstring();
+    }
+    const std::unique_ptr<BYTE[]> groups = TokenInformation(token.get(), TokenGroups);
+    const std::unique_ptr<BYTE[]> user = TokenInformation(token.get(), TokenUser);
+    if (!groups || !user) {
+        return std::wstring();
+    }
+    const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.get());
+    bool administrator = false;
+    for (DWORD i = 0; i < list->GroupCount && !administrator; ++i) {
+        const SID_AND_ATTRIBUTES& group = list->Groups[i];
+        administrator = (group.Attributes & SE_GROUP_ENABLED) != 0 &&
+                        (group.Attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0 &&
+                        ::EqualSid(group.Sid, administrators);
+    }
+    std::wstring sid;
+    if (!administrator || !SidText(reinterpret_cast<const TOKEN_USER*>(user.get())->User.Sid, &sid)) {
+        return std::wstring();
+    }
+    return sid;
 }
 
 std::string UserWriteRefusal(const std::wstring& folder)
 {
-    const UserWriteVerdict verdict =
-        folder.empty() ? UserWriteVerdict{} : JudgeUserWriteAccess(ReadFolderSecurity(folder));
-    return UserWriteRefusalLine(ToAnsi(folder), verdict);
+    const std::wstring ownAccount = OwnAdministratorAccountSid();
+    const FolderChainVerdict chain = JudgeFolderChain(folder, ReadFolderSecurity, ownAccount);
+    return FolderRefusalLine(ToAnsi(folder), ToAnsi(chain.opened), chain.place, chain.verdict);
 }

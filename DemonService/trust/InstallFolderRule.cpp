@@ -70,6 +70,34 @@ std::wstring FolderPartOf(const std::wstring& path)
     return lastSeparator == std::wstring::npos ? std::wstring() : path.substr(0, lastSeparator + 1);
 }
 
+std::vector<std::wstring> FoldersUpToRoot(const std::wstring& folder)
+{
+    std::wstring trimmed = folder;
+    while (!trimmed.empty() && (trimmed.back() == L'\\' || trimmed.back() == L'/')) {
+        trimmed.pop_back();
+    }
+    std::vector<std::wstring> components;
+    std::vector<std::wstring> chain;
+    if (trimmed.empty() || !SplitPlain(trimmed, &components)) {
+        return chain;
+    }
+    const std::size_t root = RootComponents(components);
+    if (root == 0) {
+        return chain;
+    }
+    std::wstring path;
+    std::vector<std::wstring> prefixes;
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        path += components[i];
+        path += L'\\';
+        if (i + 1 >= root) {
+            prefixes.push_back(path);
+        }
+    }
+    chain.assign(prefixes.rbegin(), prefixes.rend());
+    return chain;
+}
+
 bool IsInInstallFolder(const std::wstring& imagePath, const std::wstring& appPath)
 {
     const std::size_t lastSeparator = appPath.find_last_of(L"\\/");

@@ -232,6 +232,9 @@ bool SignatureValidator::LoadFrom(const std::wstring& folder, const std::wstring
     return LoadLocked(folder, expectedDigest);
 }
 
+static_assert(kValidatorLoadFlags == 0x900 && (kValidatorLoadFlags & LOAD_WITH_ALTERED_SEARCH_PATH) == 0,
+              "the library's folder and System32, nothing else");
+
 bool SignatureValidator::LoadLocked(const std::wstring& folder, const std::wstring& expectedDigest)
 {
     const std::wstring path = folder + kValidatorLibraryName;
@@ -244,7 +247,9 @@ bool SignatureValidator::LoadLocked(const std::wstring& folder, const std::wstri
     if (digest.size() != kDigestTextChars || digest != expectedDigest) {
         return false;
     }
-    UniqueModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    // What the library imports is looked for in its own folder and in System32 only: the altered search
+    // path would also try every folder of the system PATH, and one that users may write is common.
+    UniqueModule module(::LoadLibraryExW(path.c_str(), nullptr, kValidatorLoadFlags));
     if (!module) {
         return false;
     }

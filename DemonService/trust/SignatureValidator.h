@@ -14,6 +14,10 @@
 
 constexpr wchar_t kValidatorLibraryName[] = L"Halvex.SignatureCheck.Native.dll";
 
+// How the library is loaded: by its full path, with what it imports looked for in its own folder and
+// in System32 only.
+constexpr DWORD kValidatorLoadFlags = LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+
 // The service's own result for a library, or a ValidateAssembly entry point, that is not available.
 // Callers treat it like any other rejection.
 constexpr int kValidatorUnavailable = 6;

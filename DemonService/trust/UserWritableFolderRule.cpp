@@ -1,10 +1,11 @@
 #include "trust/UserWritableFolderRule.h"
 
+#include "trust/InstallFolderRule.h"
+
 namespace {
 
 using namespace folder_rights;
 
-constexpr wchar_t kEveryone[] = L"S-1-1-0";
 constexpr wchar_t kInteractive[] = L"S-1-5-4";
 constexpr wchar_t kAuthenticatedUsers[] = L"S-1-5-11";
 constexpr wchar_t kBuiltinUsers[] = L"S-1-5-32-545";
@@ -17,10 +18,7 @@ constexpr std::uint32_t kFileGenericWrite =
 constexpr std::uint32_t kFileGenericExecute = kStandardRead | kReadAttributes | kExecute | kSynchronize;
 constexpr std::uint32_t kFileAllAccess = 0x001F01FF;
 
-bool IsEveryUsersGroup(const std::wstring& sid)
-{
-    return sid == kEveryone || sid == kInteractive || sid == kAuthenticatedUsers || sid == kBuiltinUsers;
-}
+constexpr char kNothingTrusted[] = ": nothing in it is trusted or started";
 
 std::uint32_t MapGeneric(std::uint32_t mask)
 {
@@ -32,57 +30,84 @@ std::uint32_t MapGeneric(std::uint32_t mask)
     return mapped;
 }
 
+FolderVerdict Verdict(FolderVerdict::Outcome outcome, const std::wstring& sid = std::wstring())
+{
+    FolderVerdict verdict;
+    verdict.outcome = outcome;
+    verdict.sid = sid;
+    return verdict;
+}
+
 } // namespace
 
-UserWriteVerdict JudgeUserWriteAccess(const FolderSecurity& security)
+bool IsTrustedAccount(const std::wstring& sid, const std::wstring& ownAccountSid)
 {
-    UserWriteVerdict verdict;
-    if (security.state == FolderSecurity::State::Unreadable) {
-        return verdict;
+    return sid == kLocalSystemSid || sid == kAdministratorsSid || sid == kTrustedInstallerSid ||
+           (!ownAccountSid.empty() && sid == ownAccountSid);
+}
+
+FolderVerdict JudgeFolderSecurity(const FolderSecurity& security, FolderPlace place, const std::wstring& ownAccountSid)
+{
+    using Outcome = FolderVerdict::Outcome;
+    if (security.state == FolderSecurity::State::Unreadable || security.ownerSid.empty()) {
+        return Verdict(Outcome::Unreadable);
     }
     if (security.state == FolderSecurity::State::NullList) {
-        verdict.outcome = UserWriteVerdict::Outcome::Writable;
-        verdict.groupSid = kEveryone;
-        return verdict;
+        return Verdict(Outcome::Writable, kEveryoneSid);
     }
-    std::uint32_t granted = 0;
-    std::uint32_t denied = 0;
-    std::wstring firstWriter;
+    const std::uint32_t rights = place == FolderPlace::Itself ? kChangeFolder : kReplaceChild;
+    std::uint32_t deniedToEveryone = 0;
     for (const AccessEntry& entry : security.entries) {
         if (entry.inheritOnly || entry.kind == AccessEntry::Kind::Ignored) {
             continue;
         }
         if (entry.kind == AccessEntry::Kind::Unknown) {
-            return verdict;
+            return Verdict(Outcome::Unreadable);
         }
-        if (!IsEveryUsersGroup(entry.sid)) {
+        const std::uint32_t mapped = MapGeneric(entry.mask);
+        if (entry.kind == AccessEntry::Kind::Deny) {
+            if (entry.sid == kEveryoneSid) {
+                deniedToEveryone |= mapped;
+            }
             continue;
         }
-        const std::uint32_t undecided = MapGeneric(entry.mask) & ~(granted | denied);
-        if (entry.kind == AccessEntry::Kind::Deny) {
-            denied |= undecided;
-        } else {
-            granted |= undecided;
-            if ((undecided & kUserWrite) != 0 && firstWriter.empty()) {
-                firstWriter = entry.sid;
-            }
+        if ((mapped & rights & ~deniedToEveryone) != 0 && !IsTrustedAccount(entry.sid, ownAccountSid)) {
+            return Verdict(Outcome::Writable, entry.sid);
         }
     }
-    if ((granted & kUserWrite) != 0) {
-        verdict.outcome = UserWriteVerdict::Outcome::Writable;
-        verdict.groupSid = firstWriter;
-    } else if (IsEveryUsersGroup(security.ownerSid)) {
-        verdict.outcome = UserWriteVerdict::Outcome::Writable;
-        verdict.groupSid = security.ownerSid;
-    } else {
-        verdict.outcome = UserWriteVerdict::Outcome::Closed;
+    if (!IsTrustedAccount(security.ownerSid, ownAccountSid)) {
+        return Verdict(Outcome::Owned, security.ownerSid);
     }
-    return verdict;
+    return Verdict(Outcome::Closed);
+}
+
+FolderChainVerdict JudgeFolderChain(const std::wstring& folder,
+                                    const std::function<FolderSecurity(const std::wstring&)>& readSecurity,
+                                    const std::wstring& ownAccountSid)
+{
+    FolderChainVerdict result;
+    result.opened = folder;
+    const std::vector<std::wstring> chain = FoldersUpToRoot(folder);
+    if (chain.empty()) {
+        return result;
+    }
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const FolderPlace place = i == 0 ? FolderPlace::Itself : FolderPlace::Above;
+        const FolderVerdict verdict = JudgeFolderSecurity(readSecurity(chain[i]), place, ownAccountSid);
+        if (verdict.outcome != FolderVerdict::Outcome::Closed) {
+            result.verdict = verdict;
+            result.place = place;
+            result.opened = i == 0 ? folder : chain[i];
+            return result;
+        }
+    }
+    result.verdict = Verdict(FolderVerdict::Outcome::Closed);
+    return result;
 }
 
 std::string UserGroupName(const std::wstring& sid)
 {
-    if (sid == kEveryone) {
+    if (sid == kEveryoneSid) {
         return "Everyone";
     }
     if (sid == kInteractive) {
@@ -101,16 +126,40 @@ std::string UserGroupName(const std::wstring& sid)
     return text;
 }
 
-std::string UserWriteRefusalLine(const std::string& folder, const UserWriteVerdict& verdict)
+std::string FolderRefusalLine(const std::string& folder, const std::string& opened, FolderPlace place,
+                              const FolderVerdict& verdict)
 {
-    switch (verdict.outcome) {
-    case UserWriteVerdict::Outcome::Closed:
+    using Outcome = FolderVerdict::Outcome;
+    if (verdict.outcome == Outcome::Closed) {
         return std::string();
-    case UserWriteVerdict::Outcome::Writable:
-        return "Folder " + folder + " is writable by " + UserGroupName(verdict.groupSid) +
-               ": nothing in it is trusted or started";
-    case UserWriteVerdict::Outcome::Unreadable:
-        break;
     }
-    return "Folder " + folder + " has an access list that cannot be read: nothing in it is trusted or started";
+    const std::string who = UserGroupName(verdict.sid);
+    std::string line = "Folder " + folder;
+    if (place == FolderPlace::Itself) {
+        switch (verdict.outcome) {
+        case Outcome::Writable:
+            line += " is writable by " + who;
+            break;
+        case Outcome::Owned:
+            line += " is owned by " + who;
+            break;
+        default:
+            line += " has an access list that cannot be read";
+            break;
+        }
+    } else {
+        line += " lies in " + opened;
+        switch (verdict.outcome) {
+        case Outcome::Writable:
+            line += ", which " + who + " may change";
+            break;
+        case Outcome::Owned:
+            line += ", which is owned by " + who;
+            break;
+        default:
+            line += ", whose access list cannot be read";
+            break;
+        }
+    }
+    return line + kNothingTrusted;
 }

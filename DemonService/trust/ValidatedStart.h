@@ -18,10 +18,11 @@
 int ValidateThenStart(const wchar_t* path, const std::function<void()>& start);
 
 // The same for a program that LocalSystem starts with its own rights (a driver installer): before the
-// file is held and checked, its own folder and every folder of closedFolders must be closed to writes
-// by every local user (a user who may add a DLL beside it would run code as LocalSystem). A folder that
-// is not closed logs one line with the tag "DemonService" naming it and the group that may write
-// there; nothing is checked or started then, and the result is ERROR_ACCESS_DENIED.
+// file is held and checked, its own folder and every folder of closedFolders must be closed to all but
+// the system's accounts, up to their roots (UserWriteRefusal: a user who may add a DLL beside it would
+// run code as LocalSystem). A folder that is not closed logs one line with the tag "DemonService"
+// naming it and the SID that opened it; nothing is checked or started then, and the result is
+// ERROR_ACCESS_DENIED.
 // Returns as ValidateThenStart does; when why is given it receives the reason of a refusal (None when
 // start ran; ValidatorUnusable for the library's "not available" answer). Any thread.
 int ValidateThenStartInstaller(const wchar_t* path, const std::vector<std::wstring>& closedFolders,

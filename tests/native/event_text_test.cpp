@@ -66,6 +66,9 @@ TEST(EventText, TextFromOutsideCannotBreakLinesHideTextOrRunLong)
     // A path or message from outside: line ends, tabs and other control characters are shown, never obeyed.
     EXPECT_EQ(PanicEntryEvent(L"a\r\nb\tc\x1b[2Jd\x7f\x85").inserts[0], L"a\\r\\nb\\tc\\x1B[2Jd\\x7F\\x85");
     EXPECT_EQ(ServerRefusedEvent(std::wstring(L"C:\\a\0b", 6), TrustRefusal::NotSigned).inserts[0], L"C:\\a\\x00b");
+    // A path that would read as another in the event's text is shown with its override written out.
+    EXPECT_EQ(ServerRefusedEvent(L"C:\\Users\\u\\Corvane\x202E" L"exe.scr", TrustRefusal::OutsideInstallFolder).inserts[0],
+              L"C:\\Users\\u\\Corvane\\u202Eexe.scr");
     // Backslashes, quotes, percent signs and text beyond ASCII stay as they are.
     EXPECT_EQ(EscapeEventInsert(L"C:\\Program Files\\\"%1\"\x00e9\x4e2d"), L"C:\\Program Files\\\"%1\"\x00e9\x4e2d");
 
@@ -143,6 +146,33 @@ TEST(EventRateLimit, AnEventAfterThePeriodEndedBringsTheNoticeFirstAndAStopFlush
     limiter.Flush(1000, &ended);
     ASSERT_EQ(ended.size(), 1u);
     EXPECT_EQ(ended[0].periodMs, 0u);
+}
+
+TEST(EventRateLimit, EachSubjectOfAnIdHasABudgetOfItsOwnUpToTheLimitOfSubjects)
+{
+    constexpr std::uint16_t kRefused = 1003;
+    EventRateLimiter limiter;
+    std::vector<HeldBackEvents> ended;
+    // One server path that spends its budget leaves another's first event alone.
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\squatter.exe", i, &ended));
+    }
+    EXPECT_FALSE(limiter.Admit(kRefused, L"C:\\squatter.exe", 10, &ended));
+    EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\other.exe", 11, &ended));
+    // Past ten subjects, new ones share the id's own budget.
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\copy" + std::to_wstring(i) + L".exe", 12 + i, &ended));
+    }
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(limiter.Admit(kRefused, L"C:\\more" + std::to_wstring(i) + L".exe", 20 + i, &ended));
+    }
+    EXPECT_FALSE(limiter.Admit(kRefused, L"C:\\yet-another.exe", 30, &ended));
+    EXPECT_FALSE(limiter.Admit(kRefused, 31, &ended));
+    // Each held-back count is told when its period ends, under the id.
+    limiter.Expire(kEventPeriodMs + 100, &ended);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].id, kRefused);
+    EXPECT_EQ(ended[0].count + ended[1].count, 3u);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "trust/ConsoleSessionRule.h"
 #include "trust/InstallFolderRule.h"
-#include "trust/UserWritableFolderRule.h"
 
 namespace {
 
@@ -60,6 +59,26 @@ TEST(InstallFolderRule, ARootIsNoInstallFolderSoNoSignedFileOnTheDriveOrShareIsT
     EXPECT_TRUE(IsInInstallFolder(L"\\\\?\\C:\\Corvane\\x.exe", L"\\\\?\\C:\\Corvane\\Corvane.exe"));
 }
 
+TEST(InstallFolderRule, TheFoldersAboveAFolderReachItsRootAndNothingElseIsAChain)
+{
+    using Chain = std::vector<std::wstring>;
+    EXPECT_EQ(FoldersUpToRoot(L"C:\\Program Files\\Corvane\\"),
+              (Chain{L"C:\\Program Files\\Corvane\\", L"C:\\Program Files\\", L"C:\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"C:/Program Files/Corvane"),
+              (Chain{L"C:\\Program Files\\Corvane\\", L"C:\\Program Files\\", L"C:\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"C:\\"), Chain{L"C:\\"});
+    EXPECT_EQ(FoldersUpToRoot(L"\\\\host\\share\\Corvane\\"),
+              (Chain{L"\\\\host\\share\\Corvane\\", L"\\\\host\\share\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"\\\\?\\C:\\Corvane\\"), (Chain{L"\\\\?\\C:\\Corvane\\", L"\\\\?\\C:\\"}));
+    EXPECT_EQ(FoldersUpToRoot(L"\\\\?\\UNC\\host\\share\\C\\"),
+              (Chain{L"\\\\?\\UNC\\host\\share\\C\\", L"\\\\?\\UNC\\host\\share\\"}));
+    // Nothing that a chain of real folders could be read for: no root, or a name normalisation rewrites.
+    for (const wchar_t* path : {L"", L"Corvane\\", L"\\Corvane\\", L"C:\\A\\..\\B\\", L"C:\\A\\.\\", L"C:\\A\\\\B\\",
+                                L"C:\\A.\\"}) {
+        EXPECT_TRUE(FoldersUpToRoot(path).empty()) << path;
+    }
+}
+
 // Only the console user's own application may command the service.
 TEST(ConsoleSessionRule, OnlyAServerInTheConsoleSessionRunAsTheConsoleUserPasses)
 {
@@ -79,121 +98,16 @@ TEST(ConsoleSessionRule, OnlyAServerInTheConsoleSessionRunAsTheConsoleUserPasses
     EXPECT_FALSE(IsConsoleUsersProcess({kNoConsoleSession, user}, {kNoConsoleSession, user}));
 }
 
-// A folder that every local user may write to is no ground for trusting what is in it.
-namespace rights = folder_rights;
-using Kind = AccessEntry::Kind;
-using Outcome = UserWriteVerdict::Outcome;
-
-constexpr wchar_t kEveryone[] = L"S-1-1-0";
-constexpr wchar_t kInteractive[] = L"S-1-5-4";
-constexpr wchar_t kAuthenticated[] = L"S-1-5-11";
-constexpr wchar_t kUsers[] = L"S-1-5-32-545";
-constexpr wchar_t kSystem[] = L"S-1-5-18";
-constexpr wchar_t kAdministrators[] = L"S-1-5-32-544";
-constexpr std::uint32_t kReadExecute = 0x001200A9;
-constexpr std::uint32_t kModify = 0x001301BF;
-constexpr std::uint32_t kFullControl = 0x001F01FF;
-
-FolderSecurity Listed(std::vector<AccessEntry> entries, const std::wstring& owner = kAdministrators)
+TEST(ConsoleSessionRule, ThePipesInstanceMustHaveBeenMadeInTheConsoleSessionWhoeverHoldsItsCreatorsId)
 {
-    FolderSecurity security;
-    security.state = FolderSecurity::State::Read;
-    security.ownerSid = owner;
-    security.entries = std::move(entries);
-    return security;
-}
-
-TEST(UserWritableFolderRule, AnInstalledProgramsFolderAndWinesSynthesizedListAreClosed)
-{
-    // As under Program Files: users read and execute; what they may do below is inherit-only.
-    const FolderSecurity programFiles = Listed({{Kind::Allow, kFullControl, false, kSystem},
-                                                {Kind::Allow, kFullControl, false, kAdministrators},
-                                                {Kind::Allow, kReadExecute, false, kUsers},
-                                                {Kind::Allow, rights::kGenericAll, true, L"S-1-3-0"},
-                                                {Kind::Allow, rights::kGenericAll, true, kUsers},
-                                                {Kind::Allow, kReadExecute, false, kAuthenticated}});
-    EXPECT_EQ(JudgeUserWriteAccess(programFiles).outcome, Outcome::Closed);
-    EXPECT_EQ(UserWriteRefusalLine("C:\\Program Files\\Corvane\\", JudgeUserWriteAccess(programFiles)), "");
-    const FolderSecurity wine = Listed({{Kind::Allow, kFullControl, false, L"S-1-5-21-0-0-0-1000"},
-                                        {Kind::Allow, kFullControl, false, kSystem},
-                                        {Kind::Allow, kReadExecute, false, kEveryone}},
-                                       L"S-1-5-21-0-0-0-1000");
-    EXPECT_EQ(JudgeUserWriteAccess(wine).outcome, Outcome::Closed);
-    // An empty list grants nobody anything.
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({})).outcome, Outcome::Closed);
-}
-
-TEST(UserWritableFolderRule, AnyWriteOrCreateRightOfAnyGroupOfEveryUserIsARefusalThatNamesTheGroup)
-{
-    const std::pair<const wchar_t*, const char*> groups[] = {
-        {kEveryone, "Everyone"},
-        {kAuthenticated, "Authenticated Users"},
-        {kUsers, "BUILTIN\\Users"},
-        {kInteractive, "INTERACTIVE"}};
-    const std::uint32_t writes[] = {rights::kAddFile,  rights::kAddSubfolder, rights::kDeleteChild,  rights::kWriteDac,
-                                    rights::kWriteOwner, rights::kGenericWrite, rights::kGenericAll, kModify};
-    for (const auto& group : groups) {
-        for (std::uint32_t write : writes) {
-            SCOPED_TRACE(std::string(group.second) + " " + std::to_string(write));
-            const UserWriteVerdict verdict = JudgeUserWriteAccess(Listed({{Kind::Allow, kFullControl, false, kSystem},
-                                                                          {Kind::Allow, kReadExecute | write, false,
-                                                                           group.first}}));
-            EXPECT_EQ(verdict.outcome, Outcome::Writable);
-            EXPECT_EQ(UserWriteRefusalLine("C:\\Corvane\\", verdict),
-                      std::string("Folder C:\\Corvane\\ is writable by ") + group.second +
-                          ": nothing in it is trusted or started");
-        }
-    }
-    // Rights that let nobody plant or change anything are no refusal, nor is any right of another trustee.
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({{Kind::Allow, kReadExecute | rights::kWriteAttributes | rights::kWriteEa |
-                                                             rights::kGenericRead | rights::kGenericExecute,
-                                            false, kUsers},
-                                           {Kind::Allow, kFullControl, false, L"S-1-5-21-1-2-3-1001"}}))
-                  .outcome,
-              Outcome::Closed);
-    // A group that owns the folder may always rewrite its list.
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({{Kind::Allow, kReadExecute, false, kUsers}}, kUsers)).groupSid, kUsers);
-}
-
-TEST(UserWritableFolderRule, TheFirstEntryThatNamesARightDecidesItInTheListsOrder)
-{
-    // Denied first, for every group of every user: a later grant of the same rights is no grant.
-    const std::uint32_t everyWrite =
-        rights::kGenericWrite | rights::kDeleteChild | rights::kWriteDac | rights::kWriteOwner;
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({{Kind::Deny, everyWrite, false, kEveryone},
-                                           {Kind::Allow, kFullControl, false, kUsers}}))
-                  .outcome,
-              Outcome::Closed);
-    // Granted first: a later deny takes nothing back.
-    const UserWriteVerdict grantedFirst = JudgeUserWriteAccess(
-        Listed({{Kind::Allow, kModify, false, kAuthenticated}, {Kind::Deny, kFullControl, false, kEveryone}}));
-    EXPECT_EQ(grantedFirst.outcome, Outcome::Writable);
-    EXPECT_EQ(grantedFirst.groupSid, kAuthenticated);
-    // A deny of some write rights leaves the others granted.
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({{Kind::Deny, rights::kAddFile, false, kEveryone},
-                                           {Kind::Allow, rights::kAddFile | rights::kAddSubfolder, false, kUsers}}))
-                  .groupSid,
-              kUsers);
-    // Inherit-only denies and conditional (ignored) ones protect nothing here.
-    EXPECT_EQ(JudgeUserWriteAccess(Listed({{Kind::Deny, kFullControl, true, kEveryone},
-                                           {Kind::Ignored, kFullControl, false, kEveryone},
-                                           {Kind::Allow, kModify, false, kInteractive}}))
-                  .outcome,
-              Outcome::Writable);
-}
-
-TEST(UserWritableFolderRule, NoListMeansEveryoneMayWriteAndAListThatCannotBeReadOrJudgedIsARefusal)
-{
-    FolderSecurity noList;
-    noList.state = FolderSecurity::State::NullList;
-    EXPECT_EQ(UserWriteRefusalLine("D:\\app\\", JudgeUserWriteAccess(noList)),
-              "Folder D:\\app\\ is writable by Everyone: nothing in it is trusted or started");
-    const std::string unreadable =
-        "Folder D:\\app\\ has an access list that cannot be read: nothing in it is trusted or started";
-    EXPECT_EQ(UserWriteRefusalLine("D:\\app\\", JudgeUserWriteAccess(FolderSecurity{})), unreadable);
-    EXPECT_EQ(UserWriteRefusalLine("D:\\app\\", JudgeUserWriteAccess(Listed({{Kind::Allow, kReadExecute, false, kUsers},
-                                                                              {Kind::Unknown, 0, false, L""}}))),
-              unreadable);
+    const std::wstring user = L"S-1-5-21-1-2-3-1001";
+    const SessionUser console{1ul, user};
+    EXPECT_TRUE(IsConsoleUsersPipe(1ul, {1ul, user}, console));
+    // Made in session 2 by a process that has ended, whose id the console user's application now holds.
+    EXPECT_FALSE(IsConsoleUsersPipe(2ul, {1ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(std::nullopt, {1ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(1ul, {2ul, user}, console));
+    EXPECT_FALSE(IsConsoleUsersPipe(kNoConsoleSession, {kNoConsoleSession, user}, {kNoConsoleSession, user}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "base/LogFormat.h"
@@ -97,4 +98,40 @@ TEST(LogLine, ControlCharactersFromOutsideAreWrittenOutAndOtherTextIsKept)
     EXPECT_EQ(EscapeControlCharacters(std::wstring(L"a\r\nb\x85\x2028\x2029\x9F\xA0\x4E2D")),
               L"a\\r\\nb\\x85\\u2028\\u2029\\x9F\xA0\x4E2D");
     EXPECT_EQ(EscapeControlCharacters(std::wstring()), L"");
+}
+
+TEST(LogLine, InvisibleFormatCharactersFromOutsideAreWrittenOutSoThatNoPathReadsAsAnother)
+{
+    // "Corvane\u202Eexe.txt" shows as "Corvanetxt.exe" where the override is obeyed.
+    EXPECT_EQ(EscapeControlCharacters(std::wstring(L"C:\\Corvane\x202E" L"exe.txt")), L"C:\\Corvane\\u202Eexe.txt");
+    std::wstring every;
+    std::wstring written;
+    for (const unsigned c : {0x202Au, 0x202Bu, 0x202Cu, 0x202Du, 0x202Eu, 0x2066u, 0x2067u, 0x2068u, 0x2069u, 0x200Bu,
+                             0x200Fu, 0x2060u, 0xFEFFu, 0x00ADu, 0x061Cu}) {
+        every += static_cast<wchar_t>(c);
+        char hex[8] = {};
+        std::snprintf(hex, sizeof(hex), "%04X", c);
+        written += L"\\u" + std::wstring(hex, hex + 4);
+    }
+    EXPECT_EQ(EscapeControlCharacters(every), written);
+    // A tag character beyond U+FFFF, as one character; letters beyond it (an emoji) and accents stay.
+    const std::wstring tag(1, static_cast<wchar_t>(0xE0041));
+    EXPECT_EQ(EscapeControlCharacters(L"a" + tag + L"b"), L"a\\U000E0041b");
+    const std::wstring kept = std::wstring(L"caf\x00E9 \x4E2D ") + static_cast<wchar_t>(0x1F600);
+    EXPECT_EQ(EscapeControlCharacters(kept), kept);
+    // Cut at a bound, never inside an escape.
+    EXPECT_EQ(EscapeControlCharacters(std::wstring(L"ab\x202E"), 7), L"ab");
+    EXPECT_EQ(EscapeControlCharacters(std::wstring(L"ab\x202E"), 8), L"ab\\u202E");
+
+    // Narrow text: the same characters where they stand as UTF-8; bytes of other code pages stay.
+    EXPECT_EQ(EscapeControlCharacters(std::string("C:\\Corvane\xE2\x80\xAE" "exe.txt")), "C:\\Corvane\\u202Eexe.txt");
+    EXPECT_EQ(EscapeControlCharacters(std::string("\xE2\x81\xA6x\xE2\x81\xA9\xEF\xBB\xBF\xE2\x80\x8B\xF3\xA0\x81\x81")),
+              "\\u2066x\\u2069\\uFEFF\\u200B\\U000E0041");
+    EXPECT_EQ(EscapeControlCharacters(std::string("a\xC2\x85" "b\xE2\x80\xA8")), "a\\x85b\\u2028");
+    // Not a well-formed sequence (cut short, overlong, a surrogate), text of the ANSI code page, and
+    // other UTF-8 text are left as they are.
+    for (const std::string& other : {std::string("\xE2\x80"), std::string("\xE0\x80\xAE"), std::string("\xED\xA0\x80"),
+                                     std::string("caf\xE9 \x93quoted\x94"), std::string("\xE4\xB8\xAD\xF0\x9F\x98\x80")}) {
+        EXPECT_EQ(EscapeControlCharacters(other), other);
+    }
 }

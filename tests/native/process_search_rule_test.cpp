@@ -38,4 +38,14 @@ TEST(ImageName, AFullBufferWithoutTerminatorMatchesNothingAndIsNotReadBeyond)
     EXPECT_TRUE(FixedTextEquals(full.data(), full.size(), std::wstring(7, L'a')));
 }
 
+// The launch starts the application only in the console session; ending every instance ends only those.
+TEST(ProcessSearchRule, EveryInstanceMeansEveryInstanceInTheConsoleSession)
+{
+    EXPECT_TRUE(IsEndedWithEveryInstance(1ul, 1));
+    EXPECT_FALSE(IsEndedWithEveryInstance(2ul, 1));           // another user's, after a switch of users
+    EXPECT_FALSE(IsEndedWithEveryInstance(0ul, 1));
+    EXPECT_FALSE(IsEndedWithEveryInstance(std::nullopt, 1));  // its session could not be read
+    EXPECT_FALSE(IsEndedWithEveryInstance(0xFFFFFFFFul, 0xFFFFFFFFul));  // nobody at the console
+}
+
 } // namespace

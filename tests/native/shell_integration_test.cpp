@@ -165,4 +165,28 @@ TEST(MediumIntegrityLaunch, OnlyACallerAboveMediumBorrowsTheShellsToken)
     EXPECT_EQ(ChooseMediumLaunchRoute(false, 0x4000), MediumLaunchRoute::Direct);
 }
 
+TEST(MediumIntegrityLaunch, TheShellsTokenIsBorrowedOnlyInTheCallersSessionAndAtMediumIntegrity)
+{
+    const ShellTokenFacts usable{1ul, 1ul, 0x2000ul};
+    EXPECT_EQ(JudgeShellToken(usable), ShellTokenVerdict::Usable);
+    EXPECT_EQ(ShellTokenRefusalLine(ShellTokenVerdict::Usable, usable), "");
+    // Another user's shell, seen from a console in session 1.
+    const ShellTokenFacts other{2ul, 1ul, 0x2000ul};
+    EXPECT_EQ(JudgeShellToken(other), ShellTokenVerdict::OtherSession);
+    EXPECT_EQ(ShellTokenRefusalLine(JudgeShellToken(other), other),
+              "CreateProcessMediumIL shell token refused: it runs in session 2, the caller in session 1");
+    // An elevated shell (as every process under Wine), a system one, a low one.
+    for (const unsigned long rid : {0x3000ul, 0x4000ul, 0x2100ul, 0x1000ul}) {
+        EXPECT_EQ(JudgeShellToken({1ul, 1ul, rid}), ShellTokenVerdict::NotMedium) << rid;
+    }
+    EXPECT_EQ(ShellTokenRefusalLine(ShellTokenVerdict::NotMedium, {1ul, 1ul, 0x3000ul}),
+              "CreateProcessMediumIL shell token refused: its integrity level 0x3000 is not medium");
+    // What could not be read refuses.
+    EXPECT_EQ(JudgeShellToken({std::nullopt, 1ul, 0x2000ul}), ShellTokenVerdict::SessionUnknown);
+    EXPECT_EQ(JudgeShellToken({1ul, std::nullopt, 0x2000ul}), ShellTokenVerdict::SessionUnknown);
+    EXPECT_EQ(JudgeShellToken({1ul, 1ul, std::nullopt}), ShellTokenVerdict::IntegrityUnknown);
+    EXPECT_EQ(ShellTokenRefusalLine(ShellTokenVerdict::IntegrityUnknown, {1ul, 1ul, std::nullopt}),
+              "CreateProcessMediumIL shell token refused: its integrity level cannot be read");
+}
+
 } // namespace

@@ -1,5 +1,7 @@
 #include "Sandbox.h"
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -288,6 +290,25 @@ MappedDrive::~MappedDrive()
     }
     RunAndWait(L"Z:\\bin\\rm", L"-f \"" + m_unixLink + L"\"", 10000);
     WaitFor([this] { return ::GetDriveTypeW(Root().c_str()) == DRIVE_NO_ROOT_DIR; }, 5000);
+}
+
+bool OpenFolderToEveryone(const std::wstring& folder)
+{
+    const std::wstring sddl = std::wstring(L"O:") + kUserSid + L"D:(A;OICI;FA;;;WD)(A;OICI;FA;;;" + kUserSid + L")";
+    UniqueLocalMemory descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.put(),
+                                                                nullptr)) {
+        return false;
+    }
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    ::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted);
+    ::GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted);
+    return ::SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, owner, nullptr, list,
+                                   nullptr) == ERROR_SUCCESS;
 }
 
 std::optional<DWORD> RunAndWait(const std::wstring& program, const std::wstring& arguments, DWORD timeoutMs,

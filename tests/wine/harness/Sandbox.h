@@ -105,6 +105,11 @@ private:
     bool m_mapped = false;
 };
 
+// Gives Everyone full control of a folder through its access list, as a careless installer would. Wine
+// keeps of a list only what the folder's Unix mode bits can hold (the owner's rights and everyone's),
+// so this is the one kind of open folder a test can make there. True when the call succeeded.
+bool OpenFolderToEveryone(const std::wstring& folder);
+
 // Settings files. IniRead gives fallback ("<missing>") when the key is absent. IniWrite creates the
 // file's folder; IniDelete removes a key and creates no file.
 constexpr wchar_t kMissing[] = L"<missing>";

@@ -5,7 +5,9 @@
 #include <algorithm>
 
 #include "ContextSandbox.h"
+#include "PlantedRegistryLink.h"
 #include "DemonService.h"
+#include "base/ConsoleUser.h"
 #include "base/OwnImagePath.h"
 #include "base/DiagnosticLog.h"
 #include "base/SettingsFile.h"
@@ -50,6 +52,73 @@ TEST_F(ContextTest, UserFolderIsTheConsoleUsersAndIsRememberedInTheInstallKey)
     EXPECT_EQ(service->DataDir(), profile.DataDir());
     EXPECT_EQ(service->IniPath(), profile.IniPath());
     EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
+}
+
+// The console user's "Shell Folders" moved aside for one case, and put back as it was.
+class ShellFoldersAside {
+public:
+    ShellFoldersAside()
+    {
+        UniqueRegKey saved;
+        UniqueRegKey original;
+        m_aside = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSaved, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, saved.put(),
+                                    nullptr) == ERROR_SUCCESS &&
+                  ::RegOpenKeyExW(HKEY_USERS, ShellFoldersKey().c_str(), 0, KEY_READ, original.put()) == ERROR_SUCCESS &&
+                  ::RegCopyTreeW(original.get(), nullptr, saved.get()) == ERROR_SUCCESS;
+        original.reset();
+        m_aside = m_aside && ::RegDeleteTreeW(HKEY_USERS, ShellFoldersKey().c_str()) == ERROR_SUCCESS;
+    }
+    ~ShellFoldersAside()
+    {
+        UniqueRegKey saved;
+        UniqueRegKey original;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSaved, 0, KEY_READ, saved.put()) == ERROR_SUCCESS &&
+            ::RegCreateKeyExW(HKEY_USERS, ShellFoldersKey().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              original.put(), nullptr) == ERROR_SUCCESS) {
+            ::RegCopyTreeW(saved.get(), nullptr, original.get());
+        }
+        saved.reset();
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSaved);
+    }
+    bool Aside() const { return m_aside; }
+
+private:
+    static constexpr wchar_t kSaved[] = L"Software\\OrvelSavedShellFolders";
+    bool m_aside = false;
+};
+
+TEST_F(ContextTest, TheConsoleUsersFolderIsNeverReadThroughARegistryLinkInTheUsersHive)
+{
+    ASSERT_TRUE(ReadConsoleUserAppData());
+    ASSERT_EQ(ReadConsoleUserAppData()->text, profile.RoamingFolder());
+    // The user makes "Shell Folders" a link to a key of the machine's that names another folder.
+    constexpr wchar_t kElsewhere[] = L"Software\\OrvelLinkTargets\\ShellFolders";
+    UniqueRegKey target;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kElsewhere, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, target.put(),
+                                nullptr),
+              ERROR_SUCCESS);
+    const std::wstring elsewhere = L"C:\\ProgramData\\Elsewhere";
+    ::RegSetValueExW(target.get(), L"AppData", 0, REG_SZ, reinterpret_cast<const BYTE*>(elsewhere.c_str()),
+                     static_cast<DWORD>((elsewhere.size() + 1) * sizeof(wchar_t)));
+    {
+        const ShellFoldersAside aside;
+        ASSERT_TRUE(aside.Aside());
+        const PlantedRegistryLink link(HKEY_USERS, ShellFoldersKey(),
+                                       L"\\Registry\\Machine\\Software\\OrvelLinkTargets\\ShellFolders");
+        ASSERT_TRUE(link.Planted());
+        // Followed, the link would give the other folder.
+        EXPECT_EQ(ReadRegistryString(HKEY_USERS, ShellFoldersKey(), L"AppData"), elsewhere);
+        long error = ERROR_SUCCESS;
+        EXPECT_FALSE(ReadConsoleUserAppData());
+        EXPECT_FALSE(ReadShellFoldersAppData(kUserSid, &error));
+        EXPECT_NE(error, ERROR_SUCCESS);
+        EXPECT_NE(FreshContext()->DataDir(), elsewhere + L"\\Corvane");
+        DropContext();
+    }
+    target.reset();
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\OrvelLinkTargets");
+    ASSERT_TRUE(ReadConsoleUserAppData());
+    EXPECT_EQ(ReadConsoleUserAppData()->text, profile.RoamingFolder());
 }
 
 TEST_F(ContextTest, NobodyAtTheConsoleFallsBackOnTheRememberedFolderOrOnNothing)
@@ -184,13 +253,18 @@ TEST_F(ContextTest, TextsComeFromTheResourceLibraryInTheChosenLanguage)
 
 TEST_F(ContextTest, MissingTextsTakeTheirDefaults)
 {
-    resourceFile.Set(TestDataFolder() + L"ResTextKeyEcho.dll");
+    // Copied into the prefix: the build tree's own folders may be anyone's to change.
+    TempFolder folder(L"orvel res");
+    for (const wchar_t* name : {L"ResTextKeyEcho.dll", L"ResTextNoLoad.dll"}) {
+        ASSERT_TRUE(::CopyFileW((TestDataFolder() + name).c_str(), (folder / name).c_str(), FALSE));
+    }
+    resourceFile.Set(folder / L"ResTextKeyEcho.dll");
     DemonService* service = FreshContext();
     EXPECT_STREQ(service->m_appTitle, L"Corvane Assistant");
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
 
     // A library without LoadWString is not usable: no title, the default menu text.
-    resourceFile.Set(TestDataFolder() + L"ResTextNoLoad.dll");
+    resourceFile.Set(folder / L"ResTextNoLoad.dll");
     service = FreshContext();
     EXPECT_STREQ(service->m_appTitle, L"");
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
@@ -202,6 +276,28 @@ TEST_F(ContextTest, NoResourceLibraryAtAll)
     DemonService* service = FreshContext();
     EXPECT_STREQ(service->m_appTitle, L"");
     EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
+}
+
+TEST_F(ContextTest, TheResourceLibraryIsLoadedOnlyFromAFolderThatNobodyElseMayChange)
+{
+    TempFolder folder(L"orvel res");
+    const std::wstring library = folder / L"ResText2052.dll";
+    ASSERT_TRUE(::CopyFileW((InstallFolder() + L"ResText2052.dll").c_str(), library.c_str(), FALSE));
+    resourceFile.Set(library);
+    EXPECT_FALSE(std::wstring(FreshContext()->m_appTitle).empty());
+
+    // The same library where everyone may replace it or put a DLL beside it: not loaded, and the log,
+    // once the context can write it, names the folder and who may change it.
+    ASSERT_TRUE(OpenFolderToEveryone(folder.Path()));
+    profile.EnableLog();
+    DemonService* service = FreshContext();
+    EXPECT_STREQ(service->m_appTitle, L"");
+    EXPECT_STREQ(service->m_sendboxMenuTitle, L"Add to Sendbox");
+    DropContext();
+    EXPECT_EQ(CountLines(profile.LogText(), "DemonService  Folder " + ToUtf8(folder.Path()) +
+                                                "\\ is writable by Everyone: nothing in it is trusted or started"),
+              1)
+        << profile.LogText();
 }
 
 TEST(ReadIniInt, ReadsLeadingDigitsAndLeavesTheValueWhenTheKeyIsMissing)

@@ -1,8 +1,9 @@
 // The pipe client driven in this process against the stand-in application: how a client is stopped, how
-// a replaced one ends, and a broken pipe after a suspend.
+// a replaced one ends, a broken pipe after a suspend, and a connection ended by a session change.
 
 #include <windows.h>
 #include <pbt.h>
+#include <wtsapi32.h>
 
 #include <atomic>
 #include <memory>
@@ -186,6 +187,30 @@ TEST_F(ClientTest, AfterASuspendWhileTheApplicationRunsItsBrokenPipeIsNoCrash)
     EXPECT_TRUE(app.Starts().size() == 1u);
     EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
     EXPECT_EQ(profile.CrashCount(), harness::kMissing);
+}
+
+TEST_F(ClientTest, ASessionChangeEndsTheVerifiedConnectionAndItsServerIsVerifiedAfreshWithoutACrash)
+{
+    DWORD appId = 0;
+    UniqueHandle running = StartApp(&appId);
+    service->StartClient(app.ExePath().c_str());
+    ASSERT_TRUE(WaitVerified(appId, self));
+
+    ServiceCtrlHandler(SERVICE_CONTROL_SESSIONCHANGE, WTS_CONSOLE_CONNECT, nullptr, nullptr);
+    EXPECT_TRUE(WaitLogged(kClientTag, "Console session changed: the connection ends and its server is verified afresh"));
+    EXPECT_TRUE(WaitLogged(kClientTag, "ValidateAssembly result is true", 2, kNextConnectTimeoutMs));
+    // The same instance, connected and verified a second time; the end of the first connection was no
+    // crash and no lost connection.
+    std::size_t connects = 0;
+    for (const harness::JournalRecord& record : app.ReadJournal()) {
+        connects += harness::Field(record, L"event") == L"client-connected" && Pid(record) == appId ? 1 : 0;
+    }
+    EXPECT_EQ(connects, 2u);
+    EXPECT_EQ(CountLogged(kClientTag, "ReadFile fail"), 0);
+    EXPECT_EQ(CountLogged(kClientTag, "CVA_exit == EXIT_COMMAND_SEND_NONE"), 0);
+    EXPECT_EQ(CountLogged(kServiceTag, "RunCorvane"), 0);
+    EXPECT_EQ(profile.CrashCount(), harness::kMissing);
+    EXPECT_EQ(app.Starts().size(), 1u);
 }
 
 } // namespace
