@@ -84,11 +84,20 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLo
 {
     resourceFile.Set(InstallFolder() + L"ResText2052.dll");
     const std::wstring englishTitle = FreshContext()->m_appTitle;
-    // The folder behind the refused forms holds a language and the log's marker.
-    profile.EnableLog();
-    IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
+    // The folders behind the refused forms hold a language and the log's marker: the profile's own folder
+    // (reached through a device prefix or, by name, a share), and a folder on the sandbox's CD drive.
+    struct CdromFolder {
+        const std::wstring path = std::wstring(kCdromDrive) + L"orvel-roaming";
+        ~CdromFolder() { RemoveTree(path); }
+    } cdrom;
+    ASSERT_EQ(::GetDriveTypeW(kCdromDrive), static_cast<UINT>(DRIVE_CDROM)) << "run scripts/sandbox.sh first";
+    for (const std::wstring& roaming : {profile.RoamingFolder(), cdrom.path}) {
+        CreateFolders(roaming + L"\\Corvane\\logs");
+        WriteFileBytes(roaming + L"\\Corvane\\logs\\debug", "");
+        IniWrite(roaming + L"\\Corvane\\BrisaRDP.ini", L"BrisaRDP", L"LANGUAGE", L"de-DE");
+    }
     const std::string settings = ReadFileBytes(profile.IniPath());
-    const std::wstring refused[] = {L"\\\\?\\" + profile.RoamingFolder(), L"\\\\host\\share\\Roaming"};
+    const std::wstring refused[] = {L"\\\\?\\" + profile.RoamingFolder(), L"\\\\host\\share\\Roaming", cdrom.path};
     for (const std::wstring& appData : refused) {
         SCOPED_TRACE(ToUtf8(appData));
         profile.ShellAppData().Set(appData);
@@ -98,23 +107,30 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenAndTheLo
         service->WriteLog("DemonService", "refused folder", "x.cpp", 1, true);
         EXPECT_TRUE(profile.LogFiles().empty());
         EXPECT_EQ(ReadFileBytes(profile.IniPath()), settings);
+        EXPECT_EQ(ListFolder(cdrom.path + L"\\Corvane\\logs"), std::vector<std::wstring>{L"debug"});
+        EXPECT_EQ(ReadFileBytes(cdrom.path + L"\\Corvane\\BrisaRDP.ini"), settings);
     }
 
-    // A reload to a refused folder while the log is open elsewhere names the reason, once.
+    // A reload to a refused folder while the log is open elsewhere names the reason, once for each folder.
     TempFolder other(L"other-user");
     profile.ShellAppData().Set(other.Path());
     DemonService* service = FreshContext();
     CreateFolders(other.Path() + L"\\Corvane\\logs");
     WriteFileBytes(other.Path() + L"\\Corvane\\logs\\debug", "");
     service->WriteLog("DemonService", "opened", "x.cpp", 1, false);
-    profile.ShellAppData().Set(L"\\\\?\\" + profile.RoamingFolder());
-    service->ReloadUserPaths();
-    service->ReloadUserPaths();
-    EXPECT_TRUE(service->IniPath().empty());
+    for (const std::wstring& appData : {L"\\\\?\\" + profile.RoamingFolder(), cdrom.path}) {
+        profile.ShellAppData().Set(appData);
+        service->ReloadUserPaths();
+        service->ReloadUserPaths();
+        EXPECT_TRUE(service->IniPath().empty());
+    }
     const std::vector<std::wstring> logs = ListFolder(other.Path() + L"\\Corvane\\logs");
     ASSERT_EQ(logs.size(), 2u);
     const std::wstring log = other.Path() + L"\\Corvane\\logs\\" + (logs[0] == L"debug" ? logs[1] : logs[0]);
-    EXPECT_EQ(CountLines(ReadFileBytes(log), "User folder refused: a network or device path"), 1);
+    const std::string logged = ReadFileBytes(log);
+    EXPECT_EQ(CountLines(logged, "User folder refused: a network or device path"), 1);
+    EXPECT_EQ(CountLines(logged, "User folder refused: not on a local fixed drive"), 1);
+    EXPECT_EQ(CountLines(logged, "User folder refused:"), 2);
     DropContext();
 }
 
