@@ -9,8 +9,9 @@
 #   -R REGEX   only the Wine groups that ctest -R picks (default: the whole suite)
 #   -j JOBS    groups side by side (default: the test preset's)
 #   --no-hog   no CPU hog (to compare with a quiet machine)
-# The Windows tree is built first. Each run's ctest output (ctest.out) and the whole output of every
-# group (LastTest.log) stay in build/windows/suite-runs/<date-time>/run-<i>/. Exit code 0 when every run
+# The Windows tree is built first. Each run's ctest output (ctest.out), the whole output of every group
+# (LastTest.log) and, for a failed group, what its services wrote (<group>.services-stderr.log) stay in
+# build/windows/suite-runs/<date-time>/run-<i>/. Exit code 0 when every run
 # passed, 1 otherwise.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -122,6 +123,11 @@ for run in $(seq "$runs"); do
   ' "$dir/LastTest.log"
   if [ -n "$failed_groups" ]; then
     echo "   failed groups: $failed_groups"
+    # What the services of a failed group wrote (the event log's channel among it), before the next run
+    # makes the group's prefix afresh.
+    for group in $(echo "$failed_groups" | grep -o '[^ ]* (' | tr -d ' ('); do
+      cp -f "$build/wineprefixes/$group/services-stderr.log" "$dir/$group.services-stderr.log" 2>/dev/null
+    done
   fi
 done
 
