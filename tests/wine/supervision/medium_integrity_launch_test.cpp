@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "StandInShell.h"
 #include "SupervisionFixture.h"
@@ -44,6 +45,17 @@ protected:
             kStartTimeoutMs, start);
     }
 
+    // What a failed launch met: who owns the shell window now, and whether the stand-in shell still runs.
+    std::string ShellState() const
+    {
+        DWORD exitCode = 0;
+        UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shell.ProcessId()));
+        const bool ended = !process || !::GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE;
+        return "shell window owned by process " + std::to_string(harness::ShellWindowProcessId()) +
+               ", stand-in shell " + std::to_string(shell.ProcessId()) +
+               (ended ? " ended (exit code " + std::to_string(exitCode) + ")" : " running");
+    }
+
     harness::StandInShell shell;
 };
 
@@ -51,7 +63,7 @@ TEST_F(MediumIntegrityLaunchTest, TheShellsTokenStartsTheProgramWithTheCommandLi
 {
     ASSERT_TRUE(shell.Start());
     PROCESS_INFORMATION record = {};
-    ASSERT_EQ(Launch(&record), 0u);
+    ASSERT_EQ(Launch(&record), 0u) << ShellState();
     UniqueHandle process(record.hProcess);
     UniqueHandle thread(record.hThread);
 
@@ -70,14 +82,14 @@ TEST_F(MediumIntegrityLaunchTest, TheShellsTokenStartsTheProgramWithTheCommandLi
 TEST_F(MediumIntegrityLaunchTest, WithoutARecordNoHandleOfTheNewProcessStaysOpen)
 {
     ASSERT_TRUE(shell.Start());
-    ASSERT_EQ(Launch(nullptr), 0u);  // warms up whatever the first start allocates once
+    ASSERT_EQ(Launch(nullptr), 0u) << ShellState();  // warms up whatever the first start allocates once
     ASSERT_TRUE(app.WaitForStarts(1, kStartTimeoutMs));
     app.KillAll();
 
     const std::uintptr_t before = LowestFreeHandle();
     constexpr int kStarts = 8;
     for (int i = 0; i < kStarts; ++i) {
-        ASSERT_EQ(Launch(nullptr), 0u);
+        ASSERT_EQ(Launch(nullptr), 0u) << ShellState();
     }
     const std::uintptr_t after = LowestFreeHandle();
     EXPECT_TRUE(app.WaitForStarts(1 + kStarts, kStartTimeoutMs));
