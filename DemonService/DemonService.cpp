@@ -296,8 +296,16 @@ void DemonService::SetStopForUpdateRoutine(LPTHREAD_START_ROUTINE routine)
 
 void DemonService::OnStopForUpdate()
 {
-    if (LPTHREAD_START_ROUTINE routine = m_stopForUpdate.load()) {
-        StartWorkerThread(routine, nullptr);
+    LPTHREAD_START_ROUTINE routine = m_stopForUpdate.load();
+    if (routine == nullptr) {
+        return;
+    }
+    // The stop begins here, on the client thread, before its next read: whatever the application sends
+    // after its request is read and refused, however late the stop's own thread comes to run.
+    BeginStop();
+    if (!StartWorkerThread(routine, nullptr)) {
+        // Without a thread of its own the stop runs here; it ends this client too.
+        routine(nullptr);
     }
 }
 

@@ -39,8 +39,9 @@ public:
     // Pipe client (DemonServiceClient). StartClient starts nothing and returns FALSE once a stop has begun.
     BOOL StartClient(const wchar_t* appPath);
     void OnClientThreadExit() override;
-    // Starts the routine that the service run gave (SetStopForUpdateRoutine) on a worker thread;
-    // without one, nothing.
+    // Begins the stop (the stop gate closes at once, on the calling client thread) and starts the routine
+    // that the service run gave (SetStopForUpdateRoutine) on a worker thread, or runs it here when no
+    // thread can be had; without a routine, nothing.
     void OnStopForUpdate() override;
     void SetStopForUpdateRoutine(LPTHREAD_START_ROUTINE routine);
     // Stops the current client: m_isExit set, a pending read cancelled and the pipe closed.

@@ -4,6 +4,7 @@
 #                               installers' stand-ins among them, drivers\ with its folders)
 #   HKLM\Software\Halvex\Corvane  "path" and "ResourceFile"
 #   the console user's "Shell Folders" "AppData" under HKEY_USERS
+#   a CD drive R:, backed by the prefix's cdrom/ folder
 #   our firewall rule store (standins/FirewallStore) in C:\OrvelStandIn, registered as the firewall's classes
 # Usage: scripts/sandbox.sh [--prefix-only]
 set -euo pipefail
@@ -43,6 +44,13 @@ if [ -z "$appdata" ]; then
   wine reg add "HKU\\$user_sid\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders" /v AppData /t REG_SZ /d "$appdata" /f >/dev/null 2>&1
 fi
 echo "sandbox: installed in $win_install, user data in $appdata\\Corvane"
+
+# A drive that is not a local fixed drive, for the user-folder rule: R: is of the CD type. Wine takes a
+# drive's type from this key when the prefix's server starts. The link is relative, so that a copy of the
+# prefix has its own.
+mkdir -p "$WINEPREFIX/cdrom"
+ln -sfn ../cdrom "$WINEPREFIX/dosdevices/r:"
+wine reg add 'HKLM\Software\Wine\Drives' /v 'r:' /t REG_SZ /d cdrom /f >/dev/null 2>&1
 
 # Wine's own firewall classes keep no rules: our stand-in store serves NetFwPolicy2 and NetFwRule instead.
 # Registered under HKLM (the user's classes are not looked at), after the prefix exists (wineboot -u

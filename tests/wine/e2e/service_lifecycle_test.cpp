@@ -205,6 +205,16 @@ TEST_F(ServiceLifecycleTest, AStartAfterARunThatNeverGotToItsStopReportsTheRecov
     ASSERT_TRUE(WaitForServiceState(SERVICE_RUNNING, 10000));
     ASSERT_TRUE(events.WaitFor("trace", {kProductVersion}));
     EXPECT_TRUE(marked());
+    {
+        // The mark is volatile: it goes with the machine's restart, so a run that never reached its stop
+        // counts as a recovery only until then. The registry refuses a lasting key below a volatile one.
+        UniqueRegKey mark;
+        ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunMark, 0, KEY_CREATE_SUB_KEY, mark.put()), ERROR_SUCCESS);
+        UniqueRegKey lasting;
+        EXPECT_EQ(::RegCreateKeyExW(mark.get(), L"lasting", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr,
+                                    lasting.put(), nullptr),
+                  ERROR_CHILD_MUST_BE_VOLATILE);
+    }
     ASSERT_TRUE(SendServiceControl(SERVICE_CONTROL_STOP));
     ASSERT_TRUE(WaitForServiceState(SERVICE_STOPPED, 10000));
     EXPECT_FALSE(marked());

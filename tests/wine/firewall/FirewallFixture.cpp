@@ -166,6 +166,6 @@ void FirewallServiceTest::SendAndWait(const std::wstring& message)
     ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, marker)) << request;
 }
 
-std::wstring FirewallServiceTest::PluginPath() const { return harness::InstallFolder() + L"lockerPlugin\\LockerPlugin.exe"; }
+std::wstring PluginPath() { return harness::InstallFolder() + L"lockerPlugin\\LockerPlugin.exe"; }
 
 } // namespace firewall_test

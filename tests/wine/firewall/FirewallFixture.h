@@ -41,6 +41,8 @@ void SeedRule(const std::optional<std::wstring>& name, const std::wstring& appli
 void ClearStore();
 // Makes the store's enumerators read the store afresh at every step.
 void UseLiveEnumerator();
+// The installed plug-in, the second executable that gets rules.
+std::wstring PluginPath();
 
 // The service running against the stand-in application, with an empty rule store.
 class FirewallServiceTest : public pipe_test::ServiceLinkTest {
@@ -51,8 +53,6 @@ protected:
     // Sends message over the application's pipe and waits until the service has acted on it: a marker
     // message sent after it is logged only once the service has finished the firewall command.
     void SendAndWait(const std::wstring& message);
-
-    std::wstring PluginPath() const;
 
     DWORD appPid = 0;
     UniqueHandle appProcess;

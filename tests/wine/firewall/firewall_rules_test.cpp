@@ -4,8 +4,10 @@
 #include <windows.h>
 #include <netfw.h>
 
+#include <atomic>
 #include <string>
 
+#include "DriverInstallers.h"
 #include "FirewallFixture.h"
 #include "integration/FirewallRules.h"
 
@@ -117,14 +119,21 @@ TEST_F(FirewallRequests, OpeningTwiceReplacesTheRulesAndClosingRemovesEveryOrvel
     EXPECT_EQ(StoredNames(), (std::vector<std::wstring>{L"orvel", L"Other"}));
 }
 
-TEST_F(FirewallRequests, AnOpenSentRightAfterStopForUpdateStoresNoRule)
+TEST_F(FirewallRequests, CommandsSentRightAfterStopForUpdateStoreRemoveAndStartNothing)
 {
+    SeedRule(std::wstring(kOrvel), kOtherProgram);
+    const harness::StandInApp installers = harness::InstalledInstaller(L"devcon.exe");
+    ASSERT_TRUE(installers.ClearJournal());
     UniqueHandle service(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, servicePid));
     ASSERT_TRUE(service.valid());
-    ASSERT_TRUE(app.AppendInbox(L"send stop_for_update; sleep 200; send OpenFireWall:0"));
-    // Nothing is stored after the service's process has ended.
+    ASSERT_TRUE(app.AppendInbox(L"send stop_for_update; sleep 200; send OpenFireWall:0; sleep 200; send CloseFireWall;"
+                                L" sleep 200; send InstallCameraDriver; sleep 200; send InstallBrisaDriveDriver;"
+                                L" sleep 200; send InstallScreenShareDriver"));
+    // Whatever the service did not do by the end of its process, it never does. (That each of them is
+    // read and refused is shown by CommandsAfterStopForUpdate below.)
     ASSERT_TRUE(harness::WaitForExit(service.get(), harness::kStartTimeoutMs));
-    EXPECT_TRUE(StoredRules().empty());
+    EXPECT_EQ(StoredNames(), std::vector<std::wstring>{kOrvel});
+    EXPECT_TRUE(installers.Starts().empty());
 }
 
 TEST_F(FirewallRequests, WithoutThePluginOnlyTheApplicationGetsRules)
@@ -159,6 +168,107 @@ TEST_F(FirewallRequests, PortsTheFirewallRejectsOrOver255CharactersDropOnlyTheTc
         ExpectRuleSet(rules, 0, app.ExePath(), blockAndOutbound);
         ExpectRuleSet(rules, 2, PluginPath(), blockAndOutbound);
     }
+}
+
+// ---- In this process: what the application sends after "stop_for_update" ----------------------------
+
+// Stands in for the service's stop: it notes that the stop was asked for and stops nothing, so that the
+// client reads on and every later message of the connection reaches the dispatcher.
+std::atomic<int> g_stopsForUpdate{0};
+DWORD WINAPI NoteStopForUpdate(LPVOID) noexcept
+{
+    ++g_stopsForUpdate;
+    return 0;
+}
+
+// The context's own client against the stand-in application, an empty rule store and installer journal,
+// and "AppExit" = 1 (an exit notice would kill).
+class CommandsAfterStopForUpdate : public pipe_test::LinkTest {
+protected:
+    void SetUp() override
+    {
+        ClearStore();
+        LinkTest::SetUp();
+        ASSERT_TRUE(installers.ClearJournal());
+        g_stopsForUpdate = 0;
+        service = harness::FreshContext();
+        ASSERT_NE(service, nullptr);
+        service->SetStopForUpdateRoutine(NoteStopForUpdate);
+        SetCorvaneKey(L"AppExit", L"1");
+        appProcess = StartApp(&appPid);
+        ASSERT_TRUE(service->BeginRun());
+        service->StartClient(app.ExePath().c_str());
+        ASSERT_TRUE(WaitVerified(appPid, ::GetCurrentProcessId()));
+    }
+
+    void TearDown() override
+    {
+        harness::DropContext();
+        LinkTest::TearDown();
+        ClearStore();
+    }
+
+    // Sends message and waits until the client has read it. The client handles a message before its next
+    // read, so once a message is logged, everything sent before it has been acted on (or refused).
+    void Send(const std::wstring& message)
+    {
+        const std::string text = harness::ToUtf8(message);
+        const int before = CountLogged(pipe_test::kClientTag, text);
+        ASSERT_TRUE(app.AppendInbox(L"send " + message));
+        ASSERT_TRUE(WaitLogged(pipe_test::kClientTag, text, before + 1)) << text;
+    }
+
+    DemonService* service = nullptr;
+    harness::StandInApp installers = harness::InstalledInstaller(L"devcon.exe");
+    DWORD appPid = 0;
+    UniqueHandle appProcess;
+};
+
+TEST_F(CommandsAfterStopForUpdate, NothingTheSameConnectionAsksForIsStartedKilledOpenedOrRemoved)
+{
+    // Before the request the connection is obeyed: an instance started (and ended again, so that it takes
+    // no step meant for the connected one), a bridge started, rules opened.
+    Send(L"c:before");
+    const std::vector<harness::JournalRecord> started = WaitForOtherStarts({appPid}, harness::kStartTimeoutMs);
+    ASSERT_EQ(started.size(), 1u);
+    {
+        UniqueHandle instance(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pipe_test::Pid(started[0])));
+        ASSERT_TRUE(instance.valid());
+        ::TerminateProcess(instance.get(), 1);
+        ASSERT_EQ(::WaitForSingleObject(instance.get(), harness::kStartTimeoutMs), static_cast<DWORD>(WAIT_OBJECT_0));
+    }
+    Send(L"InstallBrisaDriveDriver");
+    ASSERT_TRUE(installers.WaitForStarts(1, harness::kStartTimeoutMs));
+    Send(L"OpenFireWall:0");
+    Send(L"ping");
+    const std::vector<StoredRule> opened = StoredRules();
+    ASSERT_EQ(opened.size(), 6u);
+
+    Send(L"stop_for_update");
+    for (const std::wstring& command :
+         {std::wstring(L"c:after"), L"app_exit:" + std::to_wstring(appPid), std::wstring(L"OpenFireWall:1"),
+          std::wstring(L"CloseFireWall"), std::wstring(L"InstallCameraDriver"),
+          std::wstring(L"InstallBrisaDriveDriver"), std::wstring(L"InstallScreenShareDriver")}) {
+        Send(command);
+    }
+    // Read after the last command: each of them has been handled.
+    Send(L"ping");
+
+    EXPECT_EQ(g_stopsForUpdate, 1);
+    EXPECT_EQ(WaitForOtherStarts({appPid}, 0).size(), 1u);
+    EXPECT_TRUE(harness::IsRunning(appProcess.get()));
+    EXPECT_EQ(CountLogged(pipe_test::kServiceTag, "KillCorvane"), 0);
+    EXPECT_EQ(CountLoggedPrefix(pipe_test::kClientTag, "Corvane exit"), 0);
+    const std::vector<StoredRule> left = StoredRules();
+    ASSERT_EQ(left.size(), opened.size());
+    ExpectRuleSet(left, 0, app.ExePath(), UnrestrictedSet());
+    ExpectRuleSet(left, 3, PluginPath(), UnrestrictedSet());
+    EXPECT_EQ(installers.Starts().size(), 1u);
+    // Refused before any check: no installer was even looked at.
+    for (const char* tag : {"InstallCameraDriver", "InstallSSDriver", "InstallVirtualDriverBase"}) {
+        EXPECT_EQ(CountLoggedPrefix(tag, ""), 0) << tag;
+    }
+    EXPECT_EQ(CountLoggedPrefix("InstallBrisaDriveDriver", ""), 1);
 }
 
 // ---- In this process: removal against what the store's enumerator does -------------------------------

@@ -25,6 +25,8 @@ std::wstring TestExeFolder();
 std::wstring TestDataFolder();
 
 constexpr wchar_t kInstallKey[] = L"Software\\Halvex\\Corvane";
+// The sandbox's CD drive (GetDriveTypeW gives DRIVE_CDROM), backed by a folder that can be written.
+constexpr wchar_t kCdromDrive[] = L"R:\\";
 constexpr wchar_t kUserSid[] = L"S-1-5-21-0-0-0-1000";
 
 // How long a test waits for a process, the service or a connection to start (or the service to go).

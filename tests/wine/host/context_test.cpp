@@ -176,9 +176,18 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRemem
     resourceFile.Set(InstallFolder() + L"ResText2052.dll");
     const std::wstring englishTitle = FreshContext()->m_appTitle;
     // The folder behind the refused forms holds a language and the log's marker. A drive that stands for
-    // C:\ (as a substituted drive does) reaches it too, and so does the drive root, C:\Corvane.
+    // C:\ (as a substituted drive does) reaches it too, and so does the drive root, C:\Corvane; a folder on
+    // the sandbox's CD drive holds the same.
+    struct CdromFolder {
+        const std::wstring path = std::wstring(kCdromDrive) + L"orvel-roaming";
+        ~CdromFolder() { RemoveTree(path); }
+    } cdrom;
+    ASSERT_EQ(::GetDriveTypeW(kCdromDrive), static_cast<UINT>(DRIVE_CDROM)) << "run scripts/sandbox.sh first";
     profile.EnableLog();
     IniWrite(profile.IniPath(), L"BrisaRDP", L"LANGUAGE", L"de-DE");
+    CreateFolders(cdrom.path + L"\\Corvane\\logs");
+    WriteFileBytes(cdrom.path + L"\\Corvane\\logs\\debug", "");
+    IniWrite(cdrom.path + L"\\Corvane\\BrisaRDP.ini", L"BrisaRDP", L"LANGUAGE", L"de-DE");
     const std::string settings = ReadFileBytes(profile.IniPath());
     MappedDrive substituted(L'S', L"C:\\");
     ASSERT_TRUE(substituted.Mapped());
@@ -188,6 +197,7 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRemem
         {L"\\\\host\\share\\Roaming", "a network or device path"},
         {L"C:\\", "a drive root"},
         {throughOtherDrive, "a drive that stands for a folder elsewhere"},
+        {cdrom.path, "not on a local fixed drive"},
     };
     // The folder remembered in the install key stays as it was, and a console user whose folder is
     // refused does not get it either.
@@ -203,6 +213,8 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRemem
         EXPECT_EQ(ReadFileBytes(profile.IniPath()), settings);
         EXPECT_FALSE(PathExists(L"C:\\Corvane"));
         EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, kInstallKey, L"AppData"), profile.RoamingFolder());
+        EXPECT_EQ(ListFolder(cdrom.path + L"\\Corvane\\logs"), std::vector<std::wstring>{L"debug"});
+        EXPECT_EQ(ReadFileBytes(cdrom.path + L"\\Corvane\\BrisaRDP.ini"), settings);
     }
 
     // A reload to a refused folder names the reason once, in the log of the folder it leaves.
@@ -224,7 +236,7 @@ TEST_F(ContextTest, AFolderThatIsNoLocalDrivePathIsNeitherReadNorWrittenNorRemem
     ASSERT_EQ(logs.size(), 2u);
     const std::wstring log = other.Path() + L"\\Corvane\\logs\\" + (logs[0] == L"debug" ? logs[1] : logs[0]);
     const std::string text = ReadFileBytes(log);
-    EXPECT_EQ(CountLines(text, "in the other folder"), 8);
+    EXPECT_EQ(CountLines(text, "in the other folder"), 10);
     // Each refused folder is told once, under its reason.
     for (const auto& folder : refused) {
         const auto folders = std::count_if(std::begin(refused), std::end(refused),

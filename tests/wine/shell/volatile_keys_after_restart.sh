@@ -28,16 +28,21 @@ done
 key_exists 'HKCR\*\shell\FileDock\command' || fail "the running service wrote no sharing entry"
 
 # The server saves the registry every 30 s or so, and not when it is killed: wait for a save made after
-# the entry was written (system.reg replaced), so that whatever is lasting has reached the disk.
-written=$(date +%s)
-for _ in $(seq 1 120); do
-  [ "$(stat -c %Y "$WINEPREFIX/system.reg")" -gt "$written" ] && break
+# the entry was written, so that whatever is lasting has reached the disk. The server saves only a
+# registry that changed since its last save, and that save may already have come between the entry's
+# write and now: a value of our own, written after the file is noted, makes sure that one more comes. Each
+# save replaces the file, so a save since then shows as another inode.
+saved_before=$(stat -c %i "$WINEPREFIX/system.reg")
+wine reg add 'HKLM\Software\OrvelTests' /v SaveMark /t REG_SZ /d 1 /f >/dev/null 2>&1
+for _ in $(seq 1 180); do
+  [ "$(stat -c %i "$WINEPREFIX/system.reg")" != "$saved_before" ] && break
   sleep 0.5
 done
-[ "$(stat -c %Y "$WINEPREFIX/system.reg")" -gt "$written" ] || fail "the registry was not saved"
+[ "$(stat -c %i "$WINEPREFIX/system.reg")" != "$saved_before" ] || fail "the registry was not saved"
 
 restart_server
 key_exists 'HKCR\*\shell\FileDock' && fail "the sharing entry outlived the restart"
 
 wine "$service" -remove >/dev/null 2>&1 || true
+wine reg delete 'HKLM\Software\OrvelTests' /f >/dev/null 2>&1 || true
 echo "PASS: the sharing entry is gone after a restart"
